@@ -1,0 +1,117 @@
+// Operating-system services of the whole system, and nothing else.
+//
+// Two implementations, each one whole file: platform_win32.cpp calls the real
+// Windows API and C runtime; platform_posix.cpp stands in for Windows on Linux so
+// that the engine behaves there as it does on Windows:
+//   - both '\' and '/' separate folders;
+//   - "X:" at the start of a path names a drive letter; every letter maps to a
+//     folder (C: is "/" unless mapped otherwise), and a path without a letter lies
+//     on the current drive, C;
+//   - a letter can be mapped to a folder and marked removable or not ready;
+//   - an existing file or folder is found whatever the letter case of the path;
+//   - free bytes are those of the filesystem the path really lies on;
+//   - the ANSI code page is 1252 unless switched to 932, 936, 949 or 950;
+//   - the temporary folder is $TMPDIR, else /tmp/, with a trailing separator.
+//
+// Paths are NUL-terminated byte strings in the ANSI code page. No other folder
+// includes <windows.h> or tests _WIN32.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// ---- Byte streams (the C runtime's buffered streams) ------------------------
+
+struct PlatStream;
+
+// fopen: mode is one of the runtime's strings ("rb", "wb", "r+b", "w+b", "ab", "a+b").
+PlatStream* PlatOpen(const char* path, const char* mode);
+int PlatClose(PlatStream* stream);                                       // fclose
+size_t PlatRead(PlatStream* stream, void* buffer, size_t count);         // fread, size 1
+size_t PlatWrite(PlatStream* stream, const void* buffer, size_t count);  // fwrite, size 1
+int PlatGetByte(PlatStream* stream);                                     // fgetc: 0..255 or -1
+int32_t PlatTell(PlatStream* stream);                                    // ftell, -1 on failure
+int PlatSeek(PlatStream* stream, int32_t offset, int origin);            // fseek: 0 or -1
+int PlatFlush(PlatStream* stream);                                       // fflush: 0 or -1
+
+// ---- Paths -------------------------------------------------------------------
+
+int PlatAccess(const char* path, int mode);  // _access: 0 when allowed, -1 otherwise
+int PlatUnlink(const char* path);            // _unlink: 0 or -1
+int PlatRename(const char* from, const char* to);  // replaces an existing target; 0 or -1
+int PlatMkdir(const char* path);             // _mkdir: 0 or -1
+int PlatRmdir(const char* path);             // _rmdir: 0 or -1
+
+// The stat fields the engine reads. mode uses the stat layout: 0x4000 folder,
+// 0x8000 regular file, low nine bits rwx for owner, group, others.
+struct PlatStatInfo {
+    uint32_t mode;
+    uint64_t size;
+    int64_t mtime;  // seconds since 1970-01-01 UTC
+};
+int PlatStat(const char* path, PlatStatInfo* info);  // 0 or -1
+int PlatChmod(const char* path, int mode);           // _chmod: 0 or -1
+// _utime: both times in seconds since 1970-01-01 UTC. 0 or -1.
+int PlatUtime(const char* path, int64_t accessTime, int64_t modifyTime);
+
+// Lists the names in a folder (without "." and ".."), calling visit for each until
+// it returns non-zero. 0 when the folder was read, -1 when it cannot be opened.
+int PlatListFolder(const char* folder, int (*visit)(const char* name, void* context), void* context);
+
+// ---- Drives ------------------------------------------------------------------
+
+// The values GetDriveTypeA returns.
+enum {
+    PLAT_DRIVE_UNKNOWN = 0,
+    PLAT_DRIVE_NO_ROOT = 1,
+    PLAT_DRIVE_REMOVABLE = 2,
+    PLAT_DRIVE_FIXED = 3,
+};
+
+int PlatCurrentDrive();                      // _getdrive: 1 = A, 3 = C; 0 when none
+int PlatDriveType(const char* root);         // GetDriveTypeA on "X:\"
+int PlatSetErrorMode(int mode);              // SetErrorMode; returns the previous mode
+enum { PLAT_SEM_FAILCRITICALERRORS = 1 };
+int PlatDiskAnswers(const char* root);       // GetDiskFreeSpaceA succeeds: 1, else 0
+// GetDiskFreeSpaceExA: the free bytes available to the caller. 1 on success, 0 on failure.
+int PlatDiskFreeBytes(const char* root, uint64_t* freeBytes);
+
+// ---- ANSI code page ------------------------------------------------------------
+
+int PlatIsLeadByte(unsigned char byte);      // IsDBCSLeadByte
+// CharPrevA: the start of the character before current; start when current is start.
+char* PlatCharPrev(const char* start, const char* current);
+// wsprintfA with one unsigned argument, e.g. "%05u.$$$". Returns the length written.
+int PlatFormatUnsigned(char* buffer, const char* format, uint32_t value);
+
+// ---- Process, module, temporary folder ----------------------------------------
+
+// GetModuleFileNameA: module 0 is the running program. Returns the length, 0 on failure.
+uint32_t PlatModuleFileName(void* module, char* buffer, uint32_t size);
+// GetTempPathA: the folder with a trailing separator. Returns the length, 0 on failure.
+uint32_t PlatTempFolder(char* buffer, uint32_t size);
+int PlatDeleteFile(const char* path);        // DeleteFileA: 1 on success, 0 on failure
+
+struct PlatProcess {
+    intptr_t handle;
+    uint32_t id;
+};
+// CreateProcessA(application, commandLine, ..., workingFolder). 1 on success, 0 on failure.
+int PlatStartProcess(const char* application, const char* commandLine, const char* workingFolder,
+                     PlatProcess* process);
+// Waits without time-out, returns the exit code (or -1), and closes the handles.
+int PlatWaitProcess(PlatProcess* process);
+
+// ---- Stand-in controls ----------------------------------------------------------
+// For tests and tools. On Windows only what the real system can do succeeds; the
+// rest returns 0, so a test that needs it can skip.
+
+// Maps drive letter index (0 = A) to a host folder with the given PLAT_DRIVE_ type;
+// a null folder removes the mapping. 1 when done.
+int PlatMapDrive(int index, const char* folder, int type);
+// Marks a mapped drive as holding no disk (GetDiskFreeSpaceA fails, opens fail). 1 when done.
+int PlatSetDriveReady(int index, int ready);
+// Switches the ANSI code page (1252, 932, 936, 949, 950). 1 when the code page is now
+// in force; on Windows only when it already was.
+int PlatSetCodePage(unsigned codePage);
+unsigned PlatCodePage();                     // GetACP
