@@ -8,10 +8,23 @@
 
 #include <cstdint>
 
-enum { PATH_MAX_LENGTH = 260 };  // bytes in the engine's path buffers, without the NUL
+enum { PATH_MAX_LENGTH = 260 }; // bytes in the engine's path buffers, without the NUL
 
-extern int16_t g_upperCaseNames;   // 1 at start: the helpers fold 'a'..'z'
-extern uint32_t g_tempCounter;     // last number used by TempFileName; never reset by the engine
+enum { DRIVE_LETTER_COUNT = 26 }; // A: to Z:; higher drive indexes name no drive
+
+// Temporary names: folder, separator, prefix, five digits, ".$$$".
+enum {
+    TEMP_NAME_SIZE = PATH_MAX_LENGTH + 1, // TempFileName's result buffer, with the NUL
+    TEMP_PREFIX_MAX = 3,                  // prefix bytes kept: with five digits, at most eight characters
+    TEMP_NUMBER_LENGTH = 5 + 4,           // five digits (65534 fits) and ".$$$"
+    TEMP_NUMBER_BUFFER_SIZE = 256,        // scratch for the formatted number
+    TEMP_COUNTER_LIMIT = 0xFFFF,          // reaching it ends the numbering: 1..65534 are tried once each
+};
+inline constexpr char TEMP_DEFAULT_PREFIX[] = "CX";      // used for an empty prefix
+inline constexpr char TEMP_NUMBER_FORMAT[] = "%05u.$$$"; // number part and extension
+
+extern int16_t g_upperCaseNames; // 1 at start: the helpers fold 'a'..'z'
+extern uint32_t g_tempCounter;   // last number used by TempFileName; never reset by the engine
 
 int CharUpperAZ(int c);
 char* PathUpperCase(char* path);
@@ -29,7 +42,9 @@ uint64_t DriveFreeBytes(int index);
 
 int FileExists(const char* path);
 int FileDelete(const char* path);
-char* TempFileName(const char* folder, char* prefix);  // caller frees with free()
+// A name in folder that no file has yet, or null. Cuts prefix to TEMP_PREFIX_MAX bytes in
+// place. The caller frees the name with MemFree.
+char* TempFileName(const char* folder, char* prefix);
 
 // Puts the switch and the counter back to their start values (for tests).
 void PathResetState();

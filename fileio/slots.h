@@ -22,6 +22,13 @@ enum {
     FILE_CREATE = 8,
 };
 
+// Origins of FileSeek, the runtime's SEEK_SET, SEEK_CUR and SEEK_END.
+enum {
+    FILE_SEEK_START = 0,
+    FILE_SEEK_CURRENT = 1,
+    FILE_SEEK_END = 2,
+};
+
 // Slot states.
 enum {
     SLOT_FREE = 0,
@@ -30,26 +37,29 @@ enum {
 };
 
 struct FileSlot {
-    PlatStream* stream;  // null unless open
-    char* path;          // heap copy of the opened path, upper-cased; null unless open
-    int32_t state;       // SLOT_FREE, SLOT_OPEN or SLOT_RESERVED
+    PlatStream* stream; // null unless open
+    char* path;         // heap copy of the opened path, upper-cased; null unless open
+    int32_t state;      // SLOT_FREE, SLOT_OPEN or SLOT_RESERVED
 };
 
 // The runtime's mode string ("rb", "w+b", ...) for a flag set, or null when the flags
 // name no mode.
 const char* FileOpenMode(int flags);
 
-int FileOpen(const char* path, int flags);  // slot 0..19, or ERR_BAD_ARGUMENT, ERR_IO, ERR_NO_SLOT, ERR_NO_MEMORY
-int FileClose(int slot);                    // 0 or ERR_BAD_HANDLE
-int32_t FileRead(int slot, void* buffer, int32_t count);         // bytes read; 0 when refused
-int32_t FileWrite(int slot, const void* buffer, int32_t count);  // bytes written; 0 when refused
-int FileGetByte(int slot);                  // 0..255, or -1
-int32_t FileTell(int slot);                 // position, or -1
-int32_t FileSeek(int slot, int32_t offset, int origin);  // new position, or -1
-int FileSwapSlots(int* a, int* b);          // 0; -1 when both hold the same number; ERR_BAD_HANDLE
-int FileReserveSlot(int slot);              // 0 or ERR_BAD_HANDLE
-int FileReleaseSlot(int slot);              // 0 or ERR_BAD_HANDLE
-FileSlot* FileGetSlot(int slot);            // the record of a slot that is not free, or null
+// Slot 0..19, or ERR_BAD_ARGUMENT, ERR_IO, ERR_NO_SLOT, ERR_NO_MEMORY. The file is opened
+// before a slot is looked for: a refused creating open has still created its file.
+int FileOpen(const char* path, int flags);
+int FileClose(int slot);                                        // 0 or ERR_BAD_HANDLE
+int32_t FileRead(int slot, void* buffer, int32_t count);        // bytes read; 0 when refused
+int32_t FileWrite(int slot, const void* buffer, int32_t count); // bytes written; 0 when refused
+int FileGetByte(int slot);                                      // 0..255, or -1
+int32_t FileTell(int slot);                                     // position, or -1
+int32_t FileSeek(int slot, int32_t offset, int origin);         // new position, or -1
+// 0; -1 when both hold the same number; ERR_BAD_HANDLE; ERR_BAD_ARGUMENT for a null pointer.
+int FileSwapSlots(int* a, int* b);
+int FileReserveSlot(int slot);   // 0 or ERR_BAD_HANDLE
+int FileReleaseSlot(int slot);   // 0 or ERR_BAD_HANDLE
+FileSlot* FileGetSlot(int slot); // the record of a slot that is not free, or null
 
 // Closes every open slot and frees every reserved one. Tests call it so that each
 // starts with an empty table.

@@ -11,7 +11,13 @@
 //   - an existing file or folder is found whatever the letter case of the path;
 //   - free bytes are those of the filesystem the path really lies on;
 //   - the ANSI code page is 1252 unless switched to 932, 936, 949 or 950;
-//   - the temporary folder is $TMPDIR, else /tmp/, with a trailing separator.
+//   - the temporary folder is $TMPDIR, else /tmp/, with a trailing separator;
+//   - a file without the owner-write bit (0x80) is read-only, as on Windows, even
+//     for root: it cannot be opened for writing, deleted, replaced or re-timed.
+// For tools and scripts the stand-in also reads, once at first use:
+//   VARDOK_DRIVES="D=/mnt/x:removable;E=/srv/y"  maps letters to folders (fixed
+//       unless ":removable" follows the folder; "C=" remaps C);
+//   VARDOK_CODEPAGE=932                           switches the ANSI code page.
 //
 // Paths are NUL-terminated byte strings in the ANSI code page. No other folder
 // includes <windows.h> or tests _WIN32.
@@ -115,3 +121,7 @@ int PlatSetDriveReady(int index, int ready);
 // in force; on Windows only when it already was.
 int PlatSetCodePage(unsigned codePage);
 unsigned PlatCodePage();                     // GetACP
+// Puts the controls back as they were at program start: drive map, ready flags and
+// code page as the environment above sets them. Tests call it before each case.
+// Does nothing on Windows.
+void PlatResetControls();

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on a Debian 12 machine, skipping what is
+# already there. Needs root (or sudo).
+set -euo pipefail
+
+packages=(
+  g++ cmake make ninja-build googletest libgtest-dev libbenchmark-dev
+  clang libclang-rt-14-dev clang-format
+  g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+  wine wine32:i386 xvfb xauth xdotool imagemagick
+  openssl osslsigncode python3 locales lhasa p7zip-full
+)
+
+sudo=""
+if [ "$(id -u)" != 0 ]; then sudo="sudo"; fi
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the three presets and runs every test:
+# native, with address and undefined-behaviour sanitizers, the Windows build under
+# 32-bit Wine, then each fuzz target for a bounded time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+FUZZ_SECONDS=${FUZZ_SECONDS:-60}
+
+scripts/setup-debian.sh
+
+jobs=$(nproc)
+failed=()
+
+run_preset() {
+  local preset=$1
+  echo "== $preset: configure and build"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  echo "== $preset: tests"
+  if ! ctest --preset "$preset" -j "$jobs"; then
+    failed+=("$preset")
+  fi
+}
+
+run_preset native
+run_preset native-asan
+run_preset windows
+# Wine's server outlives the tests by design; end it so nothing lingers.
+WINEPREFIX="$PWD/build/windows/wineprefix" wineserver -k 2>/dev/null || true
+
+echo "== fuzz: build"
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DVARDOK_FUZZ=ON -DVARDOK_BENCH=OFF >/dev/null
+cmake --build build/fuzz -j "$jobs" --target vardok_fuzzers
+fuzz_pass=0
+fuzz_fail=0
+for target in build/fuzz/bin/fuzz_*; do
+  [ -x "$target" ] || continue
+  name=$(basename "$target")
+  corpus="build/fuzz/corpus/$name"
+  mkdir -p "$corpus"
+  echo "== fuzz: $name for ${FUZZ_SECONDS}s"
+  if "$target" -max_total_time="$FUZZ_SECONDS" -print_final_stats=0 "$corpus" >"build/fuzz/$name.log" 2>&1; then
+    fuzz_pass=$((fuzz_pass + 1))
+  else
+    fuzz_fail=$((fuzz_fail + 1))
+    tail -n 40 "build/fuzz/$name.log"
+    failed+=("$name")
+  fi
+done
+echo "fuzz: ${fuzz_pass} passed, ${fuzz_fail} failed"
+
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "FAILED: ${failed[*]}"
+  exit 1
+fi
+echo "all tests passed"
