@@ -8,25 +8,25 @@
 // Field order and widths follow the entry header record; byte and word fields of
 // the header are widened to 32 bits, the mode keeps its 16.
 struct EntryDescriptor {
-    int32_t input_slot;         // slot of the archive (or a spanned entry's temporary file)
-    int32_t output_slot;        // slot of the file being written
+    int32_t input_slot;  // slot of the archive (or a spanned entry's temporary file)
+    int32_t output_slot; // slot of the file being written
     int32_t version_made_by;
     int32_t version_needed;
-    int32_t name_length;        // bytes in name, without the terminator
-    uint32_t mtime;             // seconds since 1970-01-01 UTC
-    int16_t mode;               // permission mode word, stat layout
+    int32_t name_length; // bytes in name, without the terminator
+    uint32_t mtime;      // seconds since 1970-01-01 UTC
+    int16_t mode;        // permission mode word, stat layout
     int32_t reserved1;
     int32_t reserved2;
     uint32_t compressed_size;
     uint32_t uncompressed_size;
     uint32_t reserved3;
-    int32_t method;             // METHOD_STORED or METHOD_CRUSHED
-    int32_t name_case;          // NAME_CASE_KEEP keeps the stored letter case
-    int32_t flags;              // ENTRY_NO_EXTRACT, ENTRY_SPANNED
+    int32_t method;    // METHOD_STORED or METHOD_CRUSHED
+    int32_t name_case; // NAME_CASE_KEEP keeps the stored letter case
+    int32_t flags;     // ENTRY_NO_EXTRACT, ENTRY_SPANNED
     int32_t reserved4;
     int32_t extra_count;
-    uint8_t* extra_data;        // never filled: extra bytes are passed over
-    uint8_t volume_info[5];     // byte 0: number of the volume holding this header
-    int16_t status;             // a handler writes STATUS_CANCEL to stop the engine
-    char name[PATH_MAX_LENGTH + 1];  // normalised stored name, later the full output path
+    uint8_t* extra_data;            // never filled: extra bytes are passed over
+    uint8_t volume_info[5];         // byte 0: number of the volume holding this header
+    int16_t status;                 // a handler writes STATUS_CANCEL to stop the engine
+    char name[PATH_MAX_LENGTH + 1]; // normalised stored name, later the full output path
 };

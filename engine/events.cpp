@@ -12,13 +12,19 @@ int SetEventHandler(int slot, EventHandler handler) {
         return 0;
     }
     if (slot == EVENT_SLOT_SECOND) {
-        g_secondHandler = handler;  // stored only; the engine never calls it
+        g_secondHandler = handler; // stored only; the engine never calls it
         return 0;
     }
     return ERR_BAD_ARGUMENT;
 }
 
 int EventHandlerRegistered() { return g_mainHandler != nullptr; }
+
+EventHandler GetEventHandler(int slot) {
+    if (slot == EVENT_SLOT_MAIN) return g_mainHandler;
+    if (slot == EVENT_SLOT_SECOND) return g_secondHandler;
+    return nullptr;
+}
 
 void RaiseEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
     if (g_mainHandler != nullptr) g_mainHandler(desc, event, argument);

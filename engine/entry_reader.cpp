@@ -1,0 +1,73 @@
+// Reading one entry header record.
+#include <cstring>
+
+#include "engine/reader.h"
+#include "fileio/paths.h"
+#include "fileio/slots.h"
+
+// Format notes: the 8-byte lead (signature, version made by, version needed, name
+// length) and the 33-byte block behind the name are each taken in one read. The
+// buffers are zeroed first, so a record cut short by the end of the file leaves 0 in
+// every field it did not deliver rather than the previous entry's values; the result
+// then says that no entry was read.
+static void FillFromBlock(EntryDescriptor* desc, const uint8_t* block) {
+    desc->mtime = GetLE32(block + ENTRY_BLOCK_MTIME);
+    desc->mode = static_cast<int16_t>(GetLE16(block + ENTRY_BLOCK_MODE));
+    desc->reserved1 = static_cast<int32_t>(GetLE16(block + ENTRY_BLOCK_RESERVED1));
+    desc->reserved2 = static_cast<int32_t>(GetLE16(block + ENTRY_BLOCK_RESERVED2));
+    desc->compressed_size = GetLE32(block + ENTRY_BLOCK_COMPRESSED);
+    desc->uncompressed_size = GetLE32(block + ENTRY_BLOCK_UNCOMPRESSED);
+    desc->reserved3 = GetLE32(block + ENTRY_BLOCK_RESERVED3);
+    desc->method = block[ENTRY_BLOCK_METHOD];
+    desc->name_case = block[ENTRY_BLOCK_NAME_CASE];
+    desc->flags = block[ENTRY_BLOCK_FLAGS];
+    desc->reserved4 = block[ENTRY_BLOCK_RESERVED4];
+    std::memcpy(desc->volume_info, block + ENTRY_BLOCK_VOLUME, ENTRY_VOLUME_SIZE);
+    desc->extra_count = static_cast<int32_t>(GetLE16(block + ENTRY_BLOCK_EXTRA_COUNT));
+}
+
+int16_t ReadEntryHeader(EntryDescriptor* desc) {
+    if (desc == nullptr) return ERR_BAD_ARGUMENT;
+    const int slot = desc->input_slot;
+    if (slot < 0 || slot >= FILE_SLOT_COUNT) return ERR_BAD_HANDLE;
+
+    uint8_t lead[ENTRY_LEAD_SIZE] = {0};
+    const int32_t leadRead = FileRead(slot, lead, ENTRY_LEAD_SIZE);
+    if (std::memcmp(lead, ENTRY_SIGNATURE, SIGNATURE_SIZE) != 0) {
+        return FileTell(slot) == 0 ? ERR_BAD_ARCHIVE : ERR_BAD_HEADER;
+    }
+    // A signature with nothing behind it: the version and name-length bytes were
+    // never read.
+    if (leadRead < ENTRY_LEAD_SIZE) return ERR_BAD_HEADER;
+
+    desc->version_made_by = lead[ENTRY_MADE_BY_OFFSET];
+    desc->version_needed = lead[ENTRY_NEEDED_OFFSET];
+    if (!VersionAccepted(desc->version_needed)) return ERR_VERSION;
+
+    desc->name_length = static_cast<int32_t>(GetLE16(lead + ENTRY_NAME_LENGTH_OFFSET));
+    if (desc->name_length > ENTRY_NAME_MAX) {
+        desc->name_length = 0;
+        return ERR_BAD_HEADER;
+    }
+
+    // Zeroed first: a name cut short by the end of the file keeps no bytes of the
+    // previous one (the block read behind it then delivers nothing).
+    std::memset(desc->name, 0, sizeof desc->name);
+    if (desc->name_length > 0) FileRead(slot, desc->name, desc->name_length);
+
+    uint8_t block[ENTRY_BLOCK_SIZE] = {0};
+    const int32_t blockRead = FileRead(slot, block, ENTRY_BLOCK_SIZE);
+    FillFromBlock(desc, block);
+
+    for (int32_t i = 0; i < desc->extra_count; i++) {
+        if (FileGetByte(slot) < 0) break; // the end of the file: nothing more to pass over
+    }
+
+    if (desc->name_case == NAME_CASE_KEEP) g_upperCaseNames = 0;
+    PathNormalise(desc->name);
+    g_upperCaseNames = 1;
+
+    if (desc->name_length == 0) return ERR_END_OF_ARCHIVE;
+    if (blockRead < ENTRY_BLOCK_SIZE) return ERR_BAD_HEADER;
+    return 0;
+}
