@@ -77,7 +77,9 @@ size_t PlatWrite(PlatStream* stream, const void* buffer, size_t count) {
 
 int PlatGetByte(PlatStream* stream) {
     if (!stream) return -1;
-    int c = fgetc(AsFile(stream));
+    // The engine is single-threaded and fetches compressed data a byte at a time,
+    // so the stream lock of fgetc is pure cost.
+    int c = _fgetc_nolock(AsFile(stream));
     return c == EOF ? -1 : c;
 }
 

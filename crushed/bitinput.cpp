@@ -1,0 +1,68 @@
+#include "crushed/bitinput.h"
+
+// Process-wide bit input state, not thread-safe: one entry is decoded at a time.
+uint32_t BitBuffer = 0;
+uint32_t SpareByte = 0;
+uint32_t SpareBits = 0;
+uint32_t CompressedLeft = 0;
+int32_t InputSlot = -1;
+static int32_t g_inputEnded = 0;
+
+void ReaderLoad(BitReader& in) {
+    in.buffer = BitBuffer;
+    in.spareByte = SpareByte;
+    in.spareBits = SpareBits;
+    in.left = CompressedLeft;
+    in.slot = InputSlot;
+    in.ended = g_inputEnded;
+}
+
+void ReaderStore(const BitReader& in) {
+    BitBuffer = in.buffer;
+    SpareByte = in.spareByte;
+    SpareBits = in.spareBits;
+    CompressedLeft = in.left;
+    g_inputEnded = in.ended;
+}
+
+void PrimeBits() {
+    BitBuffer = 0;
+    SpareByte = 0;
+    SpareBits = 0;
+    g_inputEnded = 0;
+    DropBits(BIT_BUFFER_BITS);
+}
+
+void DropBits(uint32_t n) {
+    if (n > BIT_BUFFER_BITS) n = BIT_BUFFER_BITS;
+    BitReader in;
+    ReaderLoad(in);
+    // A shift by the full register width is undefined in C++; two halves do the same job.
+    if (n > BIT_MAX_FIELD) {
+        ReaderDrop(in, BIT_MAX_FIELD);
+        n -= BIT_MAX_FIELD;
+    }
+    ReaderDrop(in, n);
+    ReaderStore(in);
+}
+
+uint32_t PullBits(uint32_t n) {
+    if (n == 0) return 0;
+    if (n > BIT_MAX_FIELD) n = BIT_MAX_FIELD;
+    BitReader in;
+    ReaderLoad(in);
+    uint32_t value = ReaderPull(in, n);
+    ReaderStore(in);
+    return value;
+}
+
+int BitInputEnded() { return g_inputEnded; }
+
+void BitInputResetState() {
+    BitBuffer = 0;
+    SpareByte = 0;
+    SpareBits = 0;
+    CompressedLeft = 0;
+    InputSlot = -1;
+    g_inputEnded = 0;
+}

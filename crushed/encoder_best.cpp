@@ -1,0 +1,300 @@
+#include "crushed/encoder_best.h"
+
+#include <cstring>
+
+#include "crushed/encoder_block.h"
+#include "crushed/encoder_match.h"
+#include "fileio/memory.h"
+
+enum {
+    BEST_SEGMENT_BYTES = 1 << 18,                  // input parsed at once: 256 KiB
+    BEST_SEGMENT_MATCHES = 4 * BEST_SEGMENT_BYTES, // kept matches; a segment ends early when full
+    BEST_MAX_FOUND = CRUSHED_MAX_MATCH - CRUSHED_MIN_MATCH + 1, // matches one search can find
+    BEST_TREE_TRIES = 64,                                       // tree nodes walked per position
+    BEST_SEGMENT_PASSES = 3,                                    // parses of the whole segment
+    BEST_BLOCK_PASSES = 2,                                      // parses of each block under its own codes
+    // A match of the longest length is taken as it is: the bytes it covers are not
+    // parsed on their own (long runs would otherwise cost 254 lengths per byte).
+    BEST_TAKE_WHOLE = CRUSHED_MAX_MATCH,
+    // Blocks are cut on a grid of this many symbols, at most MAX_SPAN cells long so
+    // that a block's symbol count fits its 16-bit field.
+    BEST_GRID_SYMBOLS = 1024,
+    BEST_MAX_SPAN = ENC_MAX_BLOCK_SYMBOLS / BEST_GRID_SYMBOLS,
+    BEST_GRID_CELLS = BEST_SEGMENT_BYTES / BEST_GRID_SYMBOLS + 1,
+    BEST_STATS_WIDTH = CRUSHED_MAIN_SYMBOLS + CRUSHED_POSITION_SYMBOLS,
+    // Step records of the parse: length (1 for a literal) in the low bits, distance above.
+    STEP_LENGTH_BITS = 9,
+    STEP_LENGTH_MASK = (1 << STEP_LENGTH_BITS) - 1,
+};
+
+static const uint32_t NO_COST = 0xFFFFFFFFu;
+
+// Bits each choice costs under some codes.
+struct CostModel {
+    uint32_t literal[256];
+    uint32_t length[CRUSHED_MAX_MATCH + 1];
+    uint32_t position[CRUSHED_POSITION_SYMBOLS]; // with the extra bits
+};
+
+// Everything of one call, about 11 MB in one allocation.
+struct BestState {
+    EncTree tree;
+    uint32_t matchStart[BEST_SEGMENT_BYTES + 1]; // matches of position i: [matchStart[i], matchStart[i+1])
+    EncFound matches[BEST_SEGMENT_MATCHES];
+    uint32_t cost[BEST_SEGMENT_BYTES + 1];
+    uint32_t step[BEST_SEGMENT_BYTES + 1];
+    EncSymbol symbols[BEST_SEGMENT_BYTES];
+    EncSymbol trial[2][BEST_SEGMENT_BYTES];
+    uint32_t gridStats[BEST_GRID_CELLS + 1][BEST_STATS_WIDTH];
+    uint32_t gridBits[BEST_GRID_CELLS + 1];
+    uint32_t gridFrom[BEST_GRID_CELLS + 1];
+    CostModel model;
+    EncBlockStats stats;
+    EncBlockPlan plan;
+};
+
+struct Segment {
+    const uint8_t* data; // the segment's first byte
+    uint32_t length;     // bytes
+};
+
+// A symbol that a code lacks would have to be added to it: guess a little longer
+// than its longest code.
+static uint32_t UnusedCost(const EncCode* code, uint32_t symbolCount) {
+    uint32_t longest = 0;
+    for (uint32_t symbol = 0; symbol < symbolCount; symbol++) {
+        if (code->lengths[symbol] > longest) longest = code->lengths[symbol];
+    }
+    return longest + 2 < 4 ? 4 : longest + 2;
+}
+
+static void ModelFromPlan(const EncBlockPlan* plan, CostModel* model) {
+    const EncCode* main = &plan->main;
+    uint32_t unused = UnusedCost(main, CRUSHED_MAIN_SYMBOLS);
+    for (uint32_t symbol = 0; symbol < CRUSHED_MAIN_SYMBOLS; symbol++) {
+        bool used =
+            main->single >= 0 ? static_cast<int32_t>(symbol) == main->single : main->lengths[symbol] != 0;
+        uint32_t bits = used ? main->lengths[symbol] : unused;
+        if (symbol < 256)
+            model->literal[symbol] = bits;
+        else
+            model->length[symbol - CRUSHED_MATCH_OFFSET] = bits;
+    }
+    const EncCode* position = &plan->position;
+    unused = UnusedCost(position, CRUSHED_POSITION_SYMBOLS);
+    for (uint32_t symbol = 0; symbol < CRUSHED_POSITION_SYMBOLS; symbol++) {
+        bool used = position->single >= 0 ? static_cast<int32_t>(symbol) == position->single
+                                          : position->lengths[symbol] != 0;
+        model->position[symbol] = (used ? position->lengths[symbol] : unused) + EncPositionExtraBits(symbol);
+    }
+}
+
+static uint32_t SymbolBytes(EncSymbol symbol) {
+    return symbol.main < 256 ? 1 : symbol.main - static_cast<uint32_t>(CRUSHED_MATCH_OFFSET);
+}
+
+// Finds and keeps the matches of every position of the segment starting at pos.
+// Returns the segment's length, shorter than BEST_SEGMENT_BYTES when the match store
+// fills up.
+static uint32_t FindSegmentMatches(BestState* state, const uint8_t* in, uint32_t size, uint32_t pos) {
+    uint32_t kept = 0, length = 0;
+    while (length < BEST_SEGMENT_BYTES && pos + length < size &&
+           kept + BEST_MAX_FOUND <= BEST_SEGMENT_MATCHES) {
+        state->matchStart[length] = kept;
+        kept += EncTreeFind(&state->tree, in, size, pos + length, BEST_TREE_TRIES, state->matches + kept);
+        length++;
+    }
+    state->matchStart[length] = kept;
+    return length;
+}
+
+// The longest match everywhere: a first parse to take costs from.
+static uint32_t GreedyParse(const BestState* state, const Segment* segment, EncSymbol* out) {
+    uint32_t count = 0;
+    for (uint32_t i = 0; i < segment->length;) {
+        uint32_t first = state->matchStart[i], last = state->matchStart[i + 1];
+        uint32_t length = 0, distance = 0;
+        if (last > first) {
+            length = state->matches[last - 1].length;
+            distance = state->matches[last - 1].distance;
+            if (length > segment->length - i) length = segment->length - i;
+        }
+        if (length >= CRUSHED_MIN_MATCH) {
+            out[count++] = EncMatch(length, distance);
+            i += length;
+        } else {
+            out[count++] = EncLiteral(segment->data[i]);
+            i++;
+        }
+    }
+    return count;
+}
+
+// The cheapest parse of segment bytes [from, to) under the model: cost[i] is the
+// least cost of reaching byte i, step[i] the last symbol of that way. A length
+// taken from a longer match may use the distance of any match at least that long,
+// so each length is given the cheapest of those. Writes the symbols to out and
+// returns their number.
+static uint32_t OptimalParse(BestState* state, const Segment* segment, uint32_t from, uint32_t to,
+                             const CostModel* model, EncSymbol* out) {
+    uint32_t* cost = state->cost;
+    uint32_t* step = state->step;
+    cost[from] = 0;
+    for (uint32_t i = from + 1; i <= to; i++)
+        cost[i] = NO_COST;
+    uint32_t skipUntil = from;
+    for (uint32_t i = from; i < to; i++) {
+        if (i < skipUntil) continue;
+        uint32_t here = cost[i];
+        uint32_t literal = here + model->literal[segment->data[i]];
+        if (literal < cost[i + 1]) {
+            cost[i + 1] = literal;
+            step[i + 1] = 1;
+        }
+        uint32_t first = state->matchStart[i], last = state->matchStart[i + 1];
+        uint32_t room = to - i;
+        if (last > first && state->matches[last - 1].length >= BEST_TAKE_WHOLE && room >= BEST_TAKE_WHOLE) {
+            skipUntil = i + BEST_TAKE_WHOLE;
+        }
+        uint32_t cheapest = NO_COST, cheapestDistance = 0;
+        for (uint32_t k = last; k > first; k--) {
+            const EncFound* match = &state->matches[k - 1];
+            uint32_t distanceCost = model->position[EncPositionSymbol(match->distance - 1u)];
+            if (distanceCost < cheapest) {
+                cheapest = distanceCost;
+                cheapestDistance = match->distance;
+            }
+            uint32_t shortest =
+                k - 1 > first ? state->matches[k - 2].length + 1u : uint32_t{CRUSHED_MIN_MATCH};
+            uint32_t longest = match->length < room ? match->length : room;
+            uint32_t base = here + cheapest;
+            for (uint32_t length = shortest; length <= longest; length++) {
+                uint32_t total = base + model->length[length];
+                if (total < cost[i + length]) {
+                    cost[i + length] = total;
+                    step[i + length] = length | cheapestDistance << STEP_LENGTH_BITS;
+                }
+            }
+        }
+    }
+    // Walk back from the end, then turn the symbols round.
+    uint32_t count = 0;
+    for (uint32_t i = to; i > from;) {
+        uint32_t length = step[i] & STEP_LENGTH_MASK;
+        i -= length;
+        out[count++] = length == 1 ? EncLiteral(segment->data[i])
+                                   : EncMatch(length, step[i + length] >> STEP_LENGTH_BITS);
+    }
+    for (uint32_t a = 0, b = count; a + 1 < b; a++, b--) {
+        EncSymbol swap = out[a];
+        out[a] = out[b - 1];
+        out[b - 1] = swap;
+    }
+    return count;
+}
+
+static uint32_t PlanSymbols(BestState* state, const EncSymbol* symbols, uint32_t count) {
+    EncStatsClear(&state->stats);
+    EncStatsAdd(&state->stats, symbols, count);
+    return EncPlanBlock(&state->stats, &state->plan);
+}
+
+// Chooses block ends on the grid of BEST_GRID_SYMBOLS symbols by the least total of
+// exact block sizes. Fills gridFrom; returns the number of grid cells.
+static uint32_t SplitBlocks(BestState* state, const EncSymbol* symbols, uint32_t count) {
+    uint32_t cells = (count + BEST_GRID_SYMBOLS - 1) / BEST_GRID_SYMBOLS;
+    std::memset(state->gridStats[0], 0, sizeof state->gridStats[0]);
+    for (uint32_t cell = 0; cell < cells; cell++) {
+        uint32_t* row = state->gridStats[cell + 1];
+        std::memcpy(row, state->gridStats[cell], sizeof state->gridStats[0]);
+        uint32_t end = (cell + 1) * BEST_GRID_SYMBOLS < count ? (cell + 1) * BEST_GRID_SYMBOLS : count;
+        for (uint32_t i = cell * BEST_GRID_SYMBOLS; i < end; i++) {
+            row[symbols[i].main]++;
+            if (symbols[i].main >= 256) row[CRUSHED_MAIN_SYMBOLS + EncPositionSymbol(symbols[i].position)]++;
+        }
+    }
+    state->gridBits[0] = 0;
+    for (uint32_t to = 1; to <= cells; to++) {
+        state->gridBits[to] = NO_COST;
+        uint32_t nearest = to > BEST_MAX_SPAN ? to - BEST_MAX_SPAN : 0;
+        for (uint32_t from = nearest; from < to; from++) {
+            EncBlockStats* stats = &state->stats;
+            for (uint32_t s = 0; s < CRUSHED_MAIN_SYMBOLS; s++) {
+                stats->main[s] = state->gridStats[to][s] - state->gridStats[from][s];
+            }
+            for (uint32_t s = 0; s < CRUSHED_POSITION_SYMBOLS; s++) {
+                stats->position[s] = state->gridStats[to][CRUSHED_MAIN_SYMBOLS + s] -
+                                     state->gridStats[from][CRUSHED_MAIN_SYMBOLS + s];
+            }
+            uint32_t total = state->gridBits[from] + EncPlanBlock(stats, &state->plan);
+            if (total < state->gridBits[to]) {
+                state->gridBits[to] = total;
+                state->gridFrom[to] = from;
+            }
+        }
+    }
+    return cells;
+}
+
+// Parses one block's bytes again under the block's own codes and writes whichever
+// parse is smaller.
+static void WriteBlock(BestState* state, const Segment* segment, uint32_t from, uint32_t to,
+                       const EncSymbol* symbols, uint32_t count, EncBitWriter* writer) {
+    const EncSymbol* best = symbols;
+    uint32_t bestCount = count;
+    uint32_t bestBits = PlanSymbols(state, symbols, count);
+    for (uint32_t pass = 0; pass < BEST_BLOCK_PASSES; pass++) {
+        ModelFromPlan(&state->plan, &state->model);
+        EncSymbol* trial = best == state->trial[0] ? state->trial[1] : state->trial[0];
+        uint32_t trialCount = OptimalParse(state, segment, from, to, &state->model, trial);
+        if (trialCount > ENC_MAX_BLOCK_SYMBOLS) break;
+        uint32_t bits = PlanSymbols(state, trial, trialCount);
+        if (bits >= bestBits) break;
+        best = trial;
+        bestCount = trialCount;
+        bestBits = bits;
+    }
+    EncEmitBlocks(writer, best, bestCount);
+}
+
+static void EncodeSegment(BestState* state, const Segment* segment, EncBitWriter* writer) {
+    uint32_t count = GreedyParse(state, segment, state->symbols);
+    for (uint32_t pass = 0; pass < BEST_SEGMENT_PASSES; pass++) {
+        PlanSymbols(state, state->symbols, count);
+        ModelFromPlan(&state->plan, &state->model);
+        count = OptimalParse(state, segment, 0, segment->length, &state->model, state->symbols);
+    }
+    uint32_t cells = SplitBlocks(state, state->symbols, count);
+
+    // Block ends, found back to front, are turned into symbol and byte ranges.
+    uint32_t ends[BEST_GRID_CELLS + 1];
+    uint32_t blocks = 0;
+    for (uint32_t cell = cells; cell > 0; cell = state->gridFrom[cell])
+        ends[blocks++] = cell;
+    uint32_t symbol = 0, byte = 0;
+    while (blocks > 0) {
+        uint32_t endSymbol = ends[--blocks] * BEST_GRID_SYMBOLS;
+        if (endSymbol > count) endSymbol = count;
+        uint32_t endByte = byte;
+        for (uint32_t i = symbol; i < endSymbol; i++)
+            endByte += SymbolBytes(state->symbols[i]);
+        WriteBlock(state, segment, byte, endByte, state->symbols + symbol, endSymbol - symbol, writer);
+        symbol = endSymbol;
+        byte = endByte;
+    }
+}
+
+int EncBest(const uint8_t* in, uint32_t size, EncBitWriter* writer) {
+    BestState* state = static_cast<BestState*>(MemAlloc(sizeof(BestState)));
+    if (!state) return ERR_NO_MEMORY;
+    EncTreeReset(&state->tree);
+    for (uint32_t pos = 0; pos < size && writer->error == 0;) { // a failed sink ends the work
+        Segment segment;
+        segment.data = in + pos;
+        segment.length = FindSegmentMatches(state, in, size, pos);
+        EncodeSegment(state, &segment, writer);
+        pos += segment.length;
+    }
+    MemFree(state);
+    return 0;
+}

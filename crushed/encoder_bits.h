@@ -1,0 +1,34 @@
+// The encoder's bit output: bits are packed most significant first, the order in
+// which the decoder's bit input takes them, and handed to the sink in pieces.
+#pragma once
+
+#include <cstdint>
+
+#include "crushed/encoder.h"
+
+enum {
+    ENC_STAGING_BYTES = 16384, // bytes gathered before each call of the sink
+};
+
+struct EncBitWriter {
+    uint64_t pending;     // bits not yet stored, right-aligned
+    uint32_t pendingBits; // 0..31 between calls
+    uint8_t* staging;     // ENC_STAGING_BYTES from MemAlloc
+    uint32_t used;        // bytes in staging
+    CrushedSink* sink;
+    int error; // first failure (a sink's code or ERR_BAD_ARGUMENT); sticky
+};
+
+int EncBitsOpen(EncBitWriter* writer, CrushedSink* sink); // 0 or ERR_NO_MEMORY
+void EncBitsClose(EncBitWriter* writer);                  // frees the staging buffer
+void EncBitsStoreWord(EncBitWriter* writer);              // moves 32 pending bits to staging
+// Pads the last byte with zero bits and hands everything to the sink. Returns
+// writer->error.
+int EncBitsFinish(EncBitWriter* writer);
+
+// Appends the low count bits of value (count 0..32; value has no higher bits).
+inline void EncPutBits(EncBitWriter* writer, uint32_t value, uint32_t count) {
+    writer->pending = (writer->pending << count) | value;
+    writer->pendingBits += count;
+    if (writer->pendingBits >= 32) EncBitsStoreWord(writer);
+}

@@ -1,0 +1,106 @@
+// Our encoder's streams decoded by our decoder, the way extraction reads an entry:
+// from a file slot, in 4096-byte chunks through one buffer. Every byte must come
+// back, and the decoder must stop exactly at the stream's end.
+#include <gtest/gtest.h>
+
+#include "crushed/encoder.h"
+#include "decoder_fixture.h"
+#include "encoder_corpus.h"
+#include "encoder_streams.h"
+
+namespace {
+
+class RoundTripTest : public DecoderTest {
+protected:
+    void RoundTrip(const Bytes& input, int level, const std::string& what) {
+        CrushedBuffer out = {};
+        ASSERT_EQ(CrushedEncodeToBuffer(input.data(), static_cast<uint32_t>(input.size()), level, &out), 0)
+            << what;
+        Bytes stream(out.data, out.data + out.size);
+        CrushedBufferFree(&out);
+        SCOPED_TRACE(what);
+        ExpectDecodes(stream, input);
+    }
+};
+
+// Sizes around the window and chunk size, and past the largest block.
+const size_t kSizes[] = {1, 2, 3, 4, 255, 4095, 4096, 4097, 8191, 8192, 8193, 12289, 65535, 65537, 140000};
+
+TEST_F(RoundTripTest, EveryKindAndSizeAtBothLevels) {
+    for (const CorpusKind& kind : kCorpusKinds) {
+        for (size_t size : kSizes) {
+            Bytes input = kind.make(size, static_cast<uint32_t>(size));
+            for (int level : {CRUSHED_LEVEL_FAST, CRUSHED_LEVEL_BEST}) {
+                RoundTrip(input, level,
+                          std::string(kind.name) + " of " + std::to_string(size) + " at level " +
+                              std::to_string(level));
+                if (HasFatalFailure()) return;
+            }
+        }
+    }
+}
+
+TEST_F(RoundTripTest, EmptyInputNeedsNoChunk) {
+    for (int level : {CRUSHED_LEVEL_FAST, CRUSHED_LEVEL_BEST}) {
+        CrushedBuffer out = {};
+        ASSERT_EQ(CrushedEncodeToBuffer(nullptr, 0, level, &out), 0);
+        EXPECT_EQ(out.size, 0u);
+        EntryRun run = DecodeEntry(Bytes(), 0);
+        EXPECT_EQ(run.resetResult, 0);
+        EXPECT_TRUE(run.output.empty());
+        EXPECT_EQ(run.consumed, 0);
+    }
+}
+
+TEST_F(RoundTripTest, LongInputsOfEveryKind) {
+    // Many blocks, segments of the best level, runs far longer than a match.
+    for (const CorpusKind& kind : kCorpusKinds) {
+        Bytes input = kind.make(700000, 77);
+        for (int level : {CRUSHED_LEVEL_FAST, CRUSHED_LEVEL_BEST}) {
+            RoundTrip(input, level, std::string(kind.name) + " at level " + std::to_string(level));
+            if (HasFatalFailure()) return;
+        }
+    }
+}
+
+TEST_F(RoundTripTest, AllByteValuesAndMixedKinds) {
+    Bytes input;
+    for (int round = 0; round < 3; round++) {
+        for (int value = 0; value < 256; value++)
+            input.push_back(static_cast<uint8_t>(value));
+        for (const CorpusKind& kind : kCorpusKinds) {
+            Bytes part = kind.make(5000 + 997 * static_cast<size_t>(round), static_cast<uint32_t>(round));
+            input.insert(input.end(), part.begin(), part.end());
+        }
+    }
+    for (int level : {CRUSHED_LEVEL_FAST, CRUSHED_LEVEL_BEST})
+        RoundTrip(input, level, "mixed");
+}
+
+TEST_F(RoundTripTest, DeepCodesAreRead) {
+    // Pre-code lengths in the escape form up to 16, and main-code lengths limited to 16.
+    Bytes text = CorpusText(20000, 13);
+    {
+        SCOPED_TRACE("deep pre-code");
+        ExpectDecodes(StreamWithDeepPreCode(text), text);
+    }
+    Bytes fibonacci = CorpusFibonacci(3);
+    for (int level : {CRUSHED_LEVEL_FAST, CRUSHED_LEVEL_BEST})
+        RoundTrip(fibonacci, level, "Fibonacci counts");
+}
+
+TEST_F(RoundTripTest, BestIsNeverWorseThanFastOnCompressibleData) {
+    // Not a speed or ratio target, only the ordering the two levels promise.
+    for (const char* name : {"text", "binary", "runs"}) {
+        for (const CorpusKind& kind : kCorpusKinds) {
+            if (std::string(kind.name) != name) continue;
+            Bytes input = kind.make(200000, 5);
+            CrushedSink fast = {nullptr, nullptr, 0}, best = {nullptr, nullptr, 0};
+            ASSERT_EQ(CrushedEncode(input.data(), 200000, CRUSHED_LEVEL_FAST, &fast), 0);
+            ASSERT_EQ(CrushedEncode(input.data(), 200000, CRUSHED_LEVEL_BEST, &best), 0);
+            EXPECT_LE(best.written, fast.written) << name;
+        }
+    }
+}
+
+} // namespace
