@@ -39,6 +39,11 @@ enum {
     EVT_TEMP_FAILED = -15,     // the temporary file of a spanned entry cannot be created
     EVT_NO_EXTRACT = -29,      // the entry carries ENTRY_NO_EXTRACT; entry skipped
     EVT_DISK_FULL = -33,       // argument: index of the output drive (0 = A)
+    EVT_ENTRY_FAILED = -41,    // the entry was not extracted; argument: the result code (ERR_BAD_DATA,
+                               // ERR_IO for a short copy or write or an output file that cannot be
+                               // opened, ERR_NO_MEMORY); raised once per entry, never with EVT_ENTRY_DONE
+    EVT_UNSAFE_NAME = -42,     // the stored name would write outside the destination or to a device;
+                               // the entry is skipped and nothing is created
 };
 
 // A handler writes this into a descriptor's status word to stop the engine.

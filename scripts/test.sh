@@ -28,6 +28,7 @@ run_preset native-asan
 run_preset windows
 # Wine's server outlives the tests by design; end it so nothing lingers.
 WINEPREFIX="$PWD/build/windows/wineprefix" wineserver -k 2>/dev/null || true
+umount build/windows/drives/small 2>/dev/null || true
 
 echo "== fuzz: build"
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -88,7 +88,7 @@ TEST_F(PathsTest, CharUpperAZChangesOnlyAsciiLowerCase) {
 
 TEST_F(PathsTest, UpperCaseIgnoresTheSwitch) {
     RunEdits(PathUpperCase, {
-                                {"spec example", "c:\\temp\\data.bin", 1, "C:\\TEMP\\DATA.BIN"},
+                                {"folded path copy", "c:\\temp\\data.bin", 1, "C:\\TEMP\\DATA.BIN"},
                                 {"switch off", "c:\\temp\\data.bin", 0, "C:\\TEMP\\DATA.BIN"},
                                 {"empty", "", 1, ""},
                                 {"no letters", "1:/[]{}", 1, "1:/[]{}"},
