@@ -7,6 +7,7 @@ uint32_t SpareBits = 0;
 uint32_t CompressedLeft = 0;
 int32_t InputSlot = -1;
 static int32_t g_inputEnded = 0;
+static uint32_t g_fillBytes = 0; // zero bytes supplied behind the compressed data
 
 void ReaderLoad(BitReader& in) {
     in.buffer = BitBuffer;
@@ -15,6 +16,7 @@ void ReaderLoad(BitReader& in) {
     in.left = CompressedLeft;
     in.slot = InputSlot;
     in.ended = g_inputEnded;
+    in.fill = g_fillBytes;
 }
 
 void ReaderStore(const BitReader& in) {
@@ -23,6 +25,7 @@ void ReaderStore(const BitReader& in) {
     SpareBits = in.spareBits;
     CompressedLeft = in.left;
     g_inputEnded = in.ended;
+    g_fillBytes = in.fill;
 }
 
 void PrimeBits() {
@@ -30,6 +33,7 @@ void PrimeBits() {
     SpareByte = 0;
     SpareBits = 0;
     g_inputEnded = 0;
+    g_fillBytes = 0;
     DropBits(BIT_BUFFER_BITS);
 }
 
@@ -58,6 +62,12 @@ uint32_t PullBits(uint32_t n) {
 
 int BitInputEnded() { return g_inputEnded; }
 
+int BitInputOverrun() {
+    // The register and the spare byte hold 32 + SpareBits bits not consumed yet; any
+    // fill bits beyond those have been consumed as if they were data.
+    return static_cast<uint64_t>(g_fillBytes) * 8 > BIT_BUFFER_BITS + SpareBits;
+}
+
 void BitInputResetState() {
     BitBuffer = 0;
     SpareByte = 0;
@@ -65,4 +75,5 @@ void BitInputResetState() {
     CompressedLeft = 0;
     InputSlot = -1;
     g_inputEnded = 0;
+    g_fillBytes = 0;
 }

@@ -42,6 +42,9 @@ void PrimeBits();
 void DropBits(uint32_t n);
 // The next n bits (0..16) as a number, first bit most significant; then DropBits(n).
 uint32_t PullBits(uint32_t n);
+// 1 when the decoder has consumed bits beyond the entry's compressed data, i.e. the
+// stream was cut short: its last codes lie in the zero bits that stand in behind it.
+int BitInputOverrun();
 // 1 when FileGetByte failed while compressed bytes were still owed (the input ended
 // early or could not be read); the bits stand in for it as zeros and no further byte
 // is fetched. Cleared by PrimeBits.
@@ -60,6 +63,7 @@ struct BitReader {
     uint32_t left;
     int32_t slot;
     int32_t ended;
+    uint32_t fill; // zero bytes supplied after the compressed size was used up
 };
 
 void ReaderLoad(BitReader& in);
@@ -67,7 +71,10 @@ void ReaderStore(const BitReader& in);
 
 // The next byte of the entry (one FileGetByte), or 0 once its compressed size is used up.
 inline uint32_t ReaderFetch(BitReader& in) {
-    if (in.left == 0) return 0;
+    if (in.left == 0) {
+        if (in.fill < UINT32_MAX) in.fill++;
+        return 0;
+    }
     in.left--;
     int byte = FileGetByte(in.slot);
     if (byte < 0) {

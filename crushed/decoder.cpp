@@ -261,7 +261,9 @@ int DecodeChunk(EntryDescriptor* descriptor, uint32_t count, uint8_t* window) {
 
     uint32_t r = CopyPending(window, 0, count);
     int rc = (r < count) ? DecodeSymbols(window, r, count) : 0;
-    if (rc == 0 && BitInputEnded()) rc = ERR_BAD_DATA;
+    // Input that ended early, or a stream whose codes run on past its compressed size,
+    // would otherwise decode to filler bytes reported as the entry's content.
+    if (rc == 0 && (BitInputEnded() || BitInputOverrun())) rc = ERR_BAD_DATA;
     if (rc < 0) {
         g_failure = rc;
         g_acceptsChunks = 0;

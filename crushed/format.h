@@ -7,18 +7,18 @@
 
 enum {
     CRUSHED_WINDOW_BITS = 12,
-    CRUSHED_WINDOW_SIZE = 1 << CRUSHED_WINDOW_BITS,  // 4096 bytes; also the chunk size
+    CRUSHED_WINDOW_SIZE = 1 << CRUSHED_WINDOW_BITS, // 4096 bytes; also the chunk size
     CRUSHED_MIN_MATCH = 3,
     CRUSHED_MAX_MATCH = 256,
     // Symbols 0..255 are literals, 256..509 matches of (symbol - 253) bytes.
-    CRUSHED_MATCH_OFFSET = 256 - CRUSHED_MIN_MATCH,                           // 253
-    CRUSHED_MAIN_SYMBOLS = 256 + CRUSHED_MAX_MATCH - CRUSHED_MIN_MATCH + 1,   // 510
+    CRUSHED_MATCH_OFFSET = 256 - CRUSHED_MIN_MATCH,                         // 253
+    CRUSHED_MAIN_SYMBOLS = 256 + CRUSHED_MAX_MATCH - CRUSHED_MIN_MATCH + 1, // 510
     // Position symbol s > 0 stands for 2^(s-1) plus s-1 extra bits: 13 cover 0..4095.
-    CRUSHED_POSITION_SYMBOLS = CRUSHED_WINDOW_BITS + 1,                       // 13
+    CRUSHED_POSITION_SYMBOLS = CRUSHED_WINDOW_BITS + 1, // 13
     CRUSHED_PRECODE_SYMBOLS = 19,
     CRUSHED_MAX_CODE_LENGTH = 16,
 
-    CRUSHED_BLOCK_COUNT_BITS = 16,     // main-code symbols in a block
+    CRUSHED_BLOCK_COUNT_BITS = 16, // main-code symbols in a block
     CRUSHED_PRECODE_COUNT_BITS = 5,
     CRUSHED_PRECODE_SPECIAL_INDEX = 3, // a 2-bit zero run follows the third pre-code length
     CRUSHED_MAIN_COUNT_BITS = 9,
@@ -39,7 +39,7 @@ enum {
     // and a closing zero.
     CRUSHED_AUX_LENGTH_ESCAPE = 7,
 
-    CRUSHED_MAIN_TABLE_BITS = 12,      // 4096 entries of 16 bits: the 8192-byte MainTable
-    CRUSHED_AUX_TABLE_BITS = 8,        // 256 entries: pre-code, then position code
-    CRUSHED_TREE_NODES = 1024,         // shared child arrays; a complete main code needs < 1019
+    CRUSHED_MAIN_TABLE_BITS = 12, // 4096 entries of 16 bits: the 8192-byte MainTable
+    CRUSHED_AUX_TABLE_BITS = 8,   // 256 entries: pre-code, then position code
+    CRUSHED_TREE_NODES = 1024,    // shared child arrays; a complete main code needs < 1019
 };

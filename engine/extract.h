@@ -17,15 +17,34 @@
 
 extern int32_t OutputSlot; // slot CopyStored writes to; set by ExtractEntry; starts at -1
 
+enum {
+    // Longest output path in bytes: a joined destination and stored name is cut here,
+    // so that it fits the engine's 260-byte path buffers with its terminator.
+    EXTRACT_PATH_MAX = 259,
+    // Stored data is copied in buffers of this size, halved under memory pressure while
+    // the size is at least twice EXTRACT_COPY_MIN: 0x20000, 0x10000, 0x8000, 0x4000, 0x2000.
+    EXTRACT_COPY_BUFFER = 0x20000,
+    EXTRACT_COPY_MIN = 0x2000,
+    // A Stored copy raises EVT_PROGRESS after every this many buffers (1 MiB at full size).
+    EXTRACT_PROGRESS_BUFFERS = 8,
+    // Bit of a stat mode that marks a folder.
+    EXTRACT_MODE_FOLDER = 0x4000,
+};
+
 // module: the running program's module handle (null: the running program itself).
 // destination: overrides the folder stored in the archive header record, or null.
 // 0 once the archive was found and walked; -1 when the program's file cannot be
-// named or opened or holds no archive header record; ERR_NOT_FOUND or ERR_BAD_ARCHIVE
-// from OpenArchiveCheck.
+// named or opened or holds no archive header record (or one cut short); ERR_NOT_FOUND
+// or ERR_BAD_ARCHIVE from OpenArchiveCheck; ERR_NO_MEMORY without a path buffer.
 int16_t ExtractSelf(void* module, const char* destination, EventHandler handler, OverwriteQuery query);
 
-// Extracts every entry of the archive at path into destination (may be empty: names
-// stay relative to the current folder). -1 when the archive cannot be opened, else 0.
+// Extracts every entry of the archive at path into destination (may be empty or null:
+// names stay relative to the current folder). -1 when the archive cannot be opened,
+// ERR_BAD_ARGUMENT for a destination longer than ARCHIVE_DEST_MAX bytes, else 0.
+// An entry whose stored name is unsafe (see StoredNameSafe) is refused with
+// EVT_UNSAFE_NAME and nothing is created for it; an entry that was not extracted for
+// any other reason than a cancel, lack of space or an EVT_NO_MEMORY gets one
+// EVT_ENTRY_FAILED. Once a handler has set STATUS_CANCEL the walk ends.
 int ExtractArchive(const char* path, const char* destination);
 
 // The overwrite query ExtractArchive asks before an existing file is replaced (null:
@@ -37,11 +56,28 @@ void SetOverwriteQuery(OverwriteQuery query);
 // archive, a cancel). Tools report an archive as damaged from it.
 int ExtractWalkResult();
 
+// Extracts the entry whose header was just read from input_slot into output_slot
+// (desc->name holds the output path). 0 when written or skipped (method, flag);
+// ERR_BAD_HANDLE; ERR_DISK_FULL; ERR_NO_MEMORY; ERR_CANCELLED; ERR_IO for a copy or
+// write that came up short; ERR_BAD_DATA for a damaged Crushed stream or a Stored
+// entry whose two sizes differ; the results of the spanned step. Whatever happened,
+// except a failed volume change, input_slot then stands behind the entry's data.
 int ExtractEntry(EntryDescriptor* desc);
+// The copy loop of a Stored entry, from InputSlot to OutputSlot. 0, ERR_NO_MEMORY (after
+// EVT_NO_MEMORY), ERR_CANCELLED, ERR_IO when the input ends early or a write is short.
 int CopyStored(EntryDescriptor* desc);
+// Creates the missing folders of an output path (never its last component). 0, or
+// ERR_BAD_ARGUMENT for a null path or one longer than PATH_MAX_LENGTH.
 int CreateDirectories(const char* path);
-int FileReadable(const char* path);
-int IsDirectory(const char* path);
+int FileReadable(const char* path); // 1 when the file can be opened for reading
+int IsDirectory(const char* path);  // 1 for a folder or a bare drive such as "C:"
+
+// 1 when a normalised stored name may be joined to a destination: not empty, no
+// leading separator, no ':' (drive prefix, Windows data stream), and every component
+// (split at '\' or '/', double-byte aware) non-empty, not made of dots and blanks
+// only (".", "..", "..."), and no device name (CON, PRN, AUX, NUL, CONIN$, CONOUT$,
+// COM0-9, LPT0-9, in any letter case, with or without extension). 0 otherwise.
+int StoredNameSafe(const char* name);
 
 // Puts the extraction state back to its start values (tests).
 void ExtractResetState();

@@ -15,6 +15,16 @@
 
 #include "engine/descriptor.h"
 
+enum {
+    // Prompts for the next disk before a volume change is given up; the drive is tried
+    // after each of the first nine.
+    NEXT_VOLUME_PROMPTS = 10,
+    // CopyBytes moves a piece in buffers of this size, halved under memory pressure while
+    // the size is at least COPY_BYTES_RETRY_MIN, so the smallest tried is 8 KiB.
+    COPY_BYTES_BUFFER = 0x20000,
+    COPY_BYTES_RETRY_MIN = 0x4000,
+};
+
 // Number of the volume open now; compared with a header's volume number by its low
 // byte. ExtractSelf sets it to 0 when it begins.
 extern int32_t g_currentVolume;
@@ -45,12 +55,27 @@ struct SpannedEntry {
 // the output folder and points desc->input_slot at it (span->active then 1).
 // Returns 1 when ExtractEntry goes on to the method dispatch (spanned or not);
 // otherwise ExtractEntry returns *result at once (the entry was skipped, failed or
-// was cancelled, and everything the step made is gone again).
+// was cancelled, and everything the step made is gone again):
+//   0              the temporary file could not be created (EVT_TEMP_FAILED, entry
+//                  skipped), or the extraction began on a later disk and the first
+//                  disk begins with another entry: the input then stands at the first
+//                  disk's start, and the walk goes on from there
+//   ERR_NO_MEMORY  no temporary name (entry skipped), or no copy buffer
+//   ERR_IO         a piece copy came up short, the temporary file cannot be read
+//                  back, the volume change is refused (fixed disk), or a second new
+//                  start from the first disk in one walk
+//   ERR_CANCELLED  a volume change was given up (NextVolume raised EVT_CANCELLED), or
+//                  a piece copy was stopped (status set, archive input closed)
+// SkipEntry of an entry just assembled moves nothing: the archive input already
+// stands behind its last piece.
 int SpannedEntryBegin(EntryDescriptor* desc, SpannedEntry* span, int* result);
 
 // Closes and deletes the temporary file, frees its name and puts the archive's slot
 // back into desc->input_slot. Does nothing when span->active is 0. Safe to call twice.
 void SpannedEntryEnd(EntryDescriptor* desc, SpannedEntry* span);
 
-// Puts g_currentVolume back to 0 (tests).
+// Puts the volume state back to its start: g_currentVolume 0, no assembled entry, and
+// the one new start from the first disk that a walk may make not yet used (a second
+// one would only come from a damaged or hostile set and could go round for ever).
+// Call it when a walk begins (ExtractSelf, ExtractArchive) and in tests.
 void SpannedResetState();

@@ -151,3 +151,121 @@ int WriterCopyFromSlot(ArchiveWriter* writer, int slot, uint32_t count);
 int WriterPutFile(ArchiveWriter* writer, const char* storedName, const char* sourcePath);
 // The end-of-archive record of EndRecordDefaults, after the entries written so far.
 int WriterPutEnd(ArchiveWriter* writer, const uint8_t* extra, uint32_t extraSize);
+
+// ---- Crushed entries -------------------------------------------------------------------
+// Written through our encoder (crushed/encoder.h); level is CRUSHED_LEVEL_FAST or
+// CRUSHED_LEVEL_BEST. The header's method and sizes are set from the stream; every
+// other field is the caller's. ERR_BAD_ARGUMENT for an unknown level, ERR_NO_MEMORY
+// when the encoder finds no memory, else as WriterPutEntry.
+
+// A Crushed entry holding the size bytes at data, whatever the stream's size.
+int WriterPutCrushed(ArchiveWriter* writer, const EntryHeaderFields* header, const uint8_t* data,
+                     uint32_t size, int level);
+// A Crushed entry when the stream is smaller than the data, else a Stored one: what
+// an archiver does for data that does not compress.
+int WriterPutSmaller(ArchiveWriter* writer, const EntryHeaderFields* header, const uint8_t* data,
+                     uint32_t size, int level);
+// The file at sourcePath as entry storedName, with the file's modification time:
+// Crushed, or with WRITER_CRUSHED_IF_SMALLER as WriterPutSmaller chooses. The file is
+// read whole into memory. ERR_NOT_FOUND when it cannot be opened, ERR_IO when it
+// cannot be read.
+enum {
+    WRITER_CRUSHED_ALWAYS = 0,
+    WRITER_CRUSHED_IF_SMALLER = 1,
+};
+int WriterPutFileCrushed(ArchiveWriter* writer, const char* storedName, const char* sourcePath, int level,
+                         int choice);
+
+// ---- Spanned volumes -------------------------------------------------------------------
+//
+// An archive spread over several disks: every disk holds one volume file under the same
+// name (for arq: ARCHIVE.1/NAME, ARCHIVE.2/NAME, ...), and an entry that does not fit
+// on its disk carries ENTRY_SPANNED and goes on at the start of the next volume behind a
+// continuation header: the same name and fields, the volume number one higher,
+// ENTRY_SPANNED when the entry goes on further still, and as compressed size the
+// entry's bytes that remain from there on. The entry's first header counts all its
+// bytes. Every header carries the number of the volume it stands on.
+//
+// The reader changes disks only inside a spanned entry's data, never between records,
+// so the plan obeys: every volume but the last ends inside an entry's data, with at
+// least one byte of it on the volume and at least one going on; an entry header is
+// followed by at least one of its data bytes on the same volume; the end-of-archive
+// record ends the last volume. A volume is under-filled, or split earlier inside the
+// data of an entry before, when the next record would not fit otherwise. The writer
+// takes the whole list of entries' sizes first, since where a volume may end depends on
+// what follows.
+
+// What the plan needs of an entry: its header's size (EntryHeaderSize; a continuation
+// header has the same) and its data bytes (block.compressed_size).
+struct SpanItem {
+    uint32_t header_size;
+    uint32_t data_size;
+};
+
+// Where volume `volume` (0 = the first disk) is written: fills path (size bytes, the
+// NUL included) and may make its folder. 0, or a negative result code that ends the
+// writing.
+typedef int (*SpanVolumePath)(void* context, int32_t volume, char* path, uint32_t size);
+// Bytes of the buffer SpanVolumePath fills: room for a tool's host paths, which may be
+// longer than the 260 bytes the reader's disks use.
+enum { WRITER_VOLUME_PATH_SIZE = 1024 };
+
+// Lays the archive out on volumes of volumeSize bytes: count entries, then an
+// end-of-archive record of endSize bytes (ENTRY_FIXED_SIZE + its extra bytes). Returns
+// the number of volumes and stores the length of each volume file in volumeBytes, as
+// far as capacity reaches (volumeBytes may be null). ERR_BAD_ARGUMENT when a volume of
+// that size leaves no legal place for a volume change (too small for a header, one
+// data byte and what must follow), or for arguments that describe no archive.
+int32_t SpanPlanVolumes(const SpanItem* items, int32_t count, uint32_t endSize, uint32_t volumeSize,
+                        uint32_t* volumeBytes, int32_t capacity);
+
+struct SpannedWriter {
+    ArchiveWriter volume; // the volume file being written
+    SpanVolumePath path_of;
+    void* context;
+    const SpanItem* items; // the plan's entries; the caller's, kept until Finish
+    int32_t item_count;
+    uint32_t end_size;         // bytes of the end-of-archive record
+    uint32_t volume_size;      // largest volume file
+    int32_t volume_number;     // volume being written, 0 = the first disk
+    uint32_t volume_left;      // bytes the plan still puts on this volume
+    int32_t next_item;         // index of the next entry header expected
+    EntryHeaderFields current; // the entry whose data is being written, for its continuations
+    uint32_t data_done;        // its data bytes written so far
+    uint32_t data_left;        // its data bytes still to come
+    int32_t end_written;       // 1 once the end-of-archive record is out
+    int32_t volumes_made;      // volume files created so far
+    int32_t failure;           // first failure; every later call returns it
+};
+
+// Plans the volumes (as SpanPlanVolumes) and creates the first one. The entries must
+// then be given in the order and with the sizes of items, each header followed by
+// exactly its data, and then the end record with endExtraSize extra bytes; anything
+// else is refused with ERR_BAD_ARGUMENT. A header's ENTRY_SPANNED flag and volume
+// number are set by the writer. An entry's extra bytes must stay valid until its data
+// is written, since its continuation headers repeat them.
+int SpannedWriterStart(SpannedWriter* writer, uint32_t volumeSize, SpanVolumePath pathOf, void* context,
+                       const SpanItem* items, int32_t count, uint32_t endExtraSize);
+int SpannedPutEntryHeader(SpannedWriter* writer, const EntryHeaderFields* header);
+// Data of the entry whose header came last; may be given in any number of calls.
+int SpannedPutData(SpannedWriter* writer, const uint8_t* bytes, uint32_t count);
+int SpannedPutEntry(SpannedWriter* writer, const EntryHeaderFields* header, const uint8_t* data,
+                    uint32_t dataSize);
+// count data bytes from the current position of an open slot. ERR_IO when it delivers
+// fewer, ERR_NO_MEMORY without a copy buffer.
+int SpannedCopyFromSlot(SpannedWriter* writer, int slot, uint32_t count);
+int SpannedPutEnd(SpannedWriter* writer, const uint8_t* extra, uint32_t extraSize);
+// Closes the last volume file. 0 when the whole planned archive was written, else the
+// first failure (ERR_BAD_ARGUMENT when it stopped short of the end record). The files
+// already written stay; the caller decides what to do with them. *volumes (may be
+// null) receives the number of volume files made.
+int SpannedWriterFinish(SpannedWriter* writer, int32_t* volumes);
+
+// Spreads the plain archive at sourcePath (entries from offset 0, as our writer makes
+// them) over volumes of volumeSize bytes, header bytes copied unchanged but for the
+// flags, volume number and compressed size the volumes need. Returns the number of
+// volumes; ERR_NOT_FOUND when the file cannot be opened; ERR_BAD_ARCHIVE when it holds
+// no complete archive (a record refused by ReadEntryHeader, data cut short, no end
+// record); ERR_BAD_ARGUMENT for an entry that is already spanned or a volume size too
+// small; else as the writer.
+int32_t WriterSplitArchive(const char* sourcePath, uint32_t volumeSize, SpanVolumePath pathOf, void* context);

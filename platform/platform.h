@@ -32,31 +32,31 @@ struct PlatStream;
 
 // fopen: mode is one of the runtime's strings ("rb", "wb", "r+b", "w+b", "ab", "a+b").
 PlatStream* PlatOpen(const char* path, const char* mode);
-int PlatClose(PlatStream* stream);                                       // fclose
-size_t PlatRead(PlatStream* stream, void* buffer, size_t count);         // fread, size 1
-size_t PlatWrite(PlatStream* stream, const void* buffer, size_t count);  // fwrite, size 1
-int PlatGetByte(PlatStream* stream);                                     // fgetc: 0..255 or -1
-int32_t PlatTell(PlatStream* stream);                                    // ftell, -1 on failure
-int PlatSeek(PlatStream* stream, int32_t offset, int origin);            // fseek: 0 or -1
-int PlatFlush(PlatStream* stream);                                       // fflush: 0 or -1
+int PlatClose(PlatStream* stream);                                      // fclose
+size_t PlatRead(PlatStream* stream, void* buffer, size_t count);        // fread, size 1
+size_t PlatWrite(PlatStream* stream, const void* buffer, size_t count); // fwrite, size 1
+int PlatGetByte(PlatStream* stream);                                    // fgetc: 0..255 or -1
+int32_t PlatTell(PlatStream* stream);                                   // ftell, -1 on failure
+int PlatSeek(PlatStream* stream, int32_t offset, int origin);           // fseek: 0 or -1
+int PlatFlush(PlatStream* stream);                                      // fflush: 0 or -1
 
 // ---- Paths -------------------------------------------------------------------
 
-int PlatAccess(const char* path, int mode);  // _access: 0 when allowed, -1 otherwise
-int PlatUnlink(const char* path);            // _unlink: 0 or -1
-int PlatRename(const char* from, const char* to);  // replaces an existing target; 0 or -1
-int PlatMkdir(const char* path);             // _mkdir: 0 or -1
-int PlatRmdir(const char* path);             // _rmdir: 0 or -1
+int PlatAccess(const char* path, int mode);       // _access: 0 when allowed, -1 otherwise
+int PlatUnlink(const char* path);                 // _unlink: 0 or -1
+int PlatRename(const char* from, const char* to); // replaces an existing target; 0 or -1
+int PlatMkdir(const char* path);                  // _mkdir: 0 or -1
+int PlatRmdir(const char* path);                  // _rmdir: 0 or -1
 
 // The stat fields the engine reads. mode uses the stat layout: 0x4000 folder,
 // 0x8000 regular file, low nine bits rwx for owner, group, others.
 struct PlatStatInfo {
     uint32_t mode;
     uint64_t size;
-    int64_t mtime;  // seconds since 1970-01-01 UTC
+    int64_t mtime; // seconds since 1970-01-01 UTC
 };
-int PlatStat(const char* path, PlatStatInfo* info);  // 0 or -1
-int PlatChmod(const char* path, int mode);           // _chmod: 0 or -1
+int PlatStat(const char* path, PlatStatInfo* info); // 0 or -1
+int PlatChmod(const char* path, int mode);          // _chmod: 0 or -1
 // _utime: both times in seconds since 1970-01-01 UTC. 0 or -1.
 int PlatUtime(const char* path, int64_t accessTime, int64_t modifyTime);
 
@@ -74,17 +74,17 @@ enum {
     PLAT_DRIVE_FIXED = 3,
 };
 
-int PlatCurrentDrive();                      // _getdrive: 1 = A, 3 = C; 0 when none
-int PlatDriveType(const char* root);         // GetDriveTypeA on "X:\"
-int PlatSetErrorMode(int mode);              // SetErrorMode; returns the previous mode
+int PlatCurrentDrive();              // _getdrive: 1 = A, 3 = C; 0 when none
+int PlatDriveType(const char* root); // GetDriveTypeA on "X:\"
+int PlatSetErrorMode(int mode);      // SetErrorMode; returns the previous mode
 enum { PLAT_SEM_FAILCRITICALERRORS = 1 };
-int PlatDiskAnswers(const char* root);       // GetDiskFreeSpaceA succeeds: 1, else 0
+int PlatDiskAnswers(const char* root); // GetDiskFreeSpaceA succeeds: 1, else 0
 // GetDiskFreeSpaceExA: the free bytes available to the caller. 1 on success, 0 on failure.
 int PlatDiskFreeBytes(const char* root, uint64_t* freeBytes);
 
 // ---- ANSI code page ------------------------------------------------------------
 
-int PlatIsLeadByte(unsigned char byte);      // IsDBCSLeadByte
+int PlatIsLeadByte(unsigned char byte); // IsDBCSLeadByte
 // CharPrevA: the start of the character before current; start when current is start.
 char* PlatCharPrev(const char* start, const char* current);
 // wsprintfA with one unsigned argument, e.g. "%05u.$$$". Returns the length written.
@@ -96,7 +96,7 @@ int PlatFormatUnsigned(char* buffer, const char* format, uint32_t value);
 uint32_t PlatModuleFileName(void* module, char* buffer, uint32_t size);
 // GetTempPathA: the folder with a trailing separator. Returns the length, 0 on failure.
 uint32_t PlatTempFolder(char* buffer, uint32_t size);
-int PlatDeleteFile(const char* path);        // DeleteFileA: 1 on success, 0 on failure
+int PlatDeleteFile(const char* path); // DeleteFileA: 1 on success, 0 on failure
 
 struct PlatProcess {
     intptr_t handle;
@@ -107,6 +107,27 @@ int PlatStartProcess(const char* application, const char* commandLine, const cha
                      PlatProcess* process);
 // Waits without time-out, returns the exit code (or -1), and closes the handles.
 int PlatWaitProcess(PlatProcess* process);
+
+// ---- Console (for the command-line tools) ----------------------------------------
+
+// The three standard streams, by the runtime's descriptor numbers.
+enum {
+    PLAT_STDIN = 0,
+    PLAT_STDOUT = 1,
+    PLAT_STDERR = 2,
+};
+// _isatty: 1 when the standard stream is a terminal (a console), 0 when it is
+// redirected to a file or a pipe, or for any other number.
+int PlatIsTerminal(int stream);
+// Columns of the terminal (console window) the standard stream writes to; 0 when
+// it is not a terminal or the width is unknown.
+int PlatTerminalColumns(int stream);
+// From the first call on, an interrupt (Ctrl+C, Ctrl+Break; on the stand-in also
+// SIGTERM and SIGHUP) no longer ends the program at once: it is noted, a read from
+// the terminal that it breaks returns, and PlatInterrupted() answers 1 from then on,
+// so the program can remove what it has half written and stop.
+void PlatCatchInterrupt();
+int PlatInterrupted();
 
 // ---- Stand-in controls ----------------------------------------------------------
 // For tests and tools. On Windows only what the real system can do succeeds; the
@@ -120,8 +141,14 @@ int PlatSetDriveReady(int index, int ready);
 // Switches the ANSI code page (1252, 932, 936, 949, 950). 1 when the code page is now
 // in force; on Windows only when it already was.
 int PlatSetCodePage(unsigned codePage);
-unsigned PlatCodePage();                     // GetACP
+unsigned PlatCodePage(); // GetACP
+// Makes PlatModuleFileName report this path for every module, as if the running
+// program's file were there (tests of a self-extracting file built on the fly); null
+// removes the override. 1 when done, 0 for a path of PLAT_MODULE_OVERRIDE_MAX bytes
+// or more. Works on both implementations.
+enum { PLAT_MODULE_OVERRIDE_MAX = 1024 };
+int PlatSetModuleFileNameOverride(const char* path);
 // Puts the controls back as they were at program start: drive map, ready flags and
-// code page as the environment above sets them. Tests call it before each case.
-// Does nothing on Windows.
+// code page as the environment above sets them, no module file name override. Tests
+// call it before each case. On Windows only the override is undone.
 void PlatResetControls();

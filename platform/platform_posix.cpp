@@ -30,6 +30,8 @@
 // thread-safe, like the engine that uses it.
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/time.h>
@@ -561,9 +563,30 @@ int PlatFormatUnsigned(char* buffer, const char* format, uint32_t value) {
 
 // ---- Process, module, temporary folder -------------------------------------------
 
+// The module file name override of PlatSetModuleFileNameOverride (tests); process-wide,
+// not thread-safe.
+static struct {
+    int set;
+    char path[PLAT_MODULE_OVERRIDE_MAX];
+} g_moduleOverride;
+
+// Copies the override as GetModuleFileNameA copies a name: cut short to the buffer,
+// still terminated, with the buffer's size returned.
+static uint32_t CopyModuleOverride(char* buffer, uint32_t size) {
+    size_t length = strlen(g_moduleOverride.path);
+    if (length >= size) {
+        memcpy(buffer, g_moduleOverride.path, size - 1);
+        buffer[size - 1] = '\0';
+        return size;
+    }
+    memcpy(buffer, g_moduleOverride.path, length + 1);
+    return static_cast<uint32_t>(length);
+}
+
 uint32_t PlatModuleFileName(void* module, char* buffer, uint32_t size) {
     (void)module;
     if (!buffer || size == 0) return 0;
+    if (g_moduleOverride.set) return CopyModuleOverride(buffer, size);
     ssize_t length = readlink("/proc/self/exe", buffer, size);
     if (length <= 0) return 0;
     if (static_cast<uint32_t>(length) >= size) {
@@ -661,6 +684,43 @@ int PlatWaitProcess(PlatProcess* process) {
     return -1;
 }
 
+// ---- Console ---------------------------------------------------------------------
+
+namespace {
+
+volatile sig_atomic_t g_interrupted = 0;
+
+void OnInterrupt(int) { g_interrupted = 1; }
+
+} // namespace
+
+int PlatIsTerminal(int stream) {
+    if (stream != PLAT_STDIN && stream != PLAT_STDOUT && stream != PLAT_STDERR) return 0;
+    return isatty(stream) ? 1 : 0;
+}
+
+int PlatTerminalColumns(int stream) {
+    if (stream == PLAT_STDIN || !PlatIsTerminal(stream)) return 0;
+    struct winsize size;
+    if (ioctl(stream, TIOCGWINSZ, &size) != 0) return 0;
+    return size.ws_col;
+}
+
+void PlatCatchInterrupt() {
+    struct sigaction action;
+    memset(&action, 0, sizeof action);
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    // No SA_RESTART: a read from the terminal that the interrupt breaks returns, as
+    // the Windows console's does.
+    action.sa_flags = 0;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+}
+
+int PlatInterrupted() { return g_interrupted ? 1 : 0; }
+
 // ---- Stand-in controls -----------------------------------------------------------
 
 int PlatMapDrive(int index, const char* folder, int type) {
@@ -696,4 +756,19 @@ unsigned PlatCodePage() {
     return g_codePage;
 }
 
-void PlatResetControls() { ResetState(); }
+int PlatSetModuleFileNameOverride(const char* path) {
+    if (!path) {
+        g_moduleOverride.set = 0;
+        return 1;
+    }
+    size_t length = strlen(path);
+    if (length >= sizeof g_moduleOverride.path) return 0;
+    memcpy(g_moduleOverride.path, path, length + 1);
+    g_moduleOverride.set = 1;
+    return 1;
+}
+
+void PlatResetControls() {
+    ResetState();
+    g_moduleOverride.set = 0;
+}

@@ -197,8 +197,29 @@ int PlatFormatUnsigned(char* buffer, const char* format, uint32_t value) {
 
 // ---- Process, module, temporary folder -------------------------------------------
 
+// The module file name override of PlatSetModuleFileNameOverride (tests); process-wide,
+// not thread-safe.
+static struct {
+    int set;
+    char path[PLAT_MODULE_OVERRIDE_MAX];
+} g_moduleOverride;
+
+// Copies the override as GetModuleFileNameA copies a name: cut short to the buffer,
+// still terminated, with the buffer's size returned.
+static uint32_t CopyModuleOverride(char* buffer, uint32_t size) {
+    size_t length = strlen(g_moduleOverride.path);
+    if (length >= size) {
+        memcpy(buffer, g_moduleOverride.path, size - 1);
+        buffer[size - 1] = '\0';
+        return size;
+    }
+    memcpy(buffer, g_moduleOverride.path, length + 1);
+    return static_cast<uint32_t>(length);
+}
+
 uint32_t PlatModuleFileName(void* module, char* buffer, uint32_t size) {
     if (!buffer || size == 0) return 0;
+    if (g_moduleOverride.set) return CopyModuleOverride(buffer, size);
     return GetModuleFileNameA(static_cast<HMODULE>(module), buffer, size);
 }
 
@@ -246,6 +267,54 @@ int PlatWaitProcess(PlatProcess* process) {
     return result;
 }
 
+// ---- Console ---------------------------------------------------------------------
+
+namespace {
+
+// Set by the console's control thread, read by the program's thread.
+volatile LONG g_interrupted = 0;
+
+BOOL WINAPI OnConsoleControl(DWORD type) {
+    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
+    InterlockedExchange(&g_interrupted, 1);
+    return TRUE;
+}
+
+HANDLE StandardHandle(int stream) {
+    switch (stream) {
+        case PLAT_STDIN:
+            return GetStdHandle(STD_INPUT_HANDLE);
+        case PLAT_STDOUT:
+            return GetStdHandle(STD_OUTPUT_HANDLE);
+        case PLAT_STDERR:
+            return GetStdHandle(STD_ERROR_HANDLE);
+        default:
+            return INVALID_HANDLE_VALUE;
+    }
+}
+
+} // namespace
+
+int PlatIsTerminal(int stream) {
+    // _isatty also says yes for the NUL device; only a console has a console mode.
+    HANDLE handle = StandardHandle(stream);
+    DWORD mode;
+    if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return 0;
+    return GetConsoleMode(handle, &mode) ? 1 : 0;
+}
+
+int PlatTerminalColumns(int stream) {
+    if (!PlatIsTerminal(stream) || stream == PLAT_STDIN) return 0;
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(StandardHandle(stream), &info)) return 0;
+    int columns = info.srWindow.Right - info.srWindow.Left + 1;
+    return columns > 0 ? columns : 0;
+}
+
+void PlatCatchInterrupt() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
+
+int PlatInterrupted() { return InterlockedCompareExchange(&g_interrupted, 0, 0) != 0 ? 1 : 0; }
+
 // ---- Stand-in controls -----------------------------------------------------------
 
 // DefineDosDeviceA would be the tool, but under Wine it reports success while the
@@ -268,4 +337,16 @@ int PlatSetCodePage(unsigned codePage) { return GetACP() == codePage ? 1 : 0; }
 
 unsigned PlatCodePage() { return GetACP(); }
 
-void PlatResetControls() {}
+int PlatSetModuleFileNameOverride(const char* path) {
+    if (!path) {
+        g_moduleOverride.set = 0;
+        return 1;
+    }
+    size_t length = strlen(path);
+    if (length >= sizeof g_moduleOverride.path) return 0;
+    memcpy(g_moduleOverride.path, path, length + 1);
+    g_moduleOverride.set = 1;
+    return 1;
+}
+
+void PlatResetControls() { g_moduleOverride.set = 0; }

@@ -83,7 +83,9 @@ TEST_F(DecoderTest, HostileStreams) {
          "a zero run ending beyond the count but within 510", 2, 0},
         {Bin(0, 16) + kPreLength9 + "000000000" + Bin(7, 9) + "0000 0000",
          "block count 0 and a single value: the rest of the entry takes no bits", 100000, 0},
-        {"", "an empty stream: zero bits form a valid block of 0x00 bytes", 5000, 0},
+        {"", "an empty stream: its codes would all lie in the zero bits behind it", 5000, ERR_BAD_DATA},
+        {"0000 0000 0000 0000 0000 0000 0000 0000 0000 0000",
+         "a stream cut short: its last codes lie behind its five bytes", 5000, ERR_BAD_DATA},
     };
     for (const HostileCase& c : cases) {
         SCOPED_TRACE(c.description);

@@ -1,0 +1,187 @@
+// One entry's data into its output file: the free-space check, the spanned step, and
+// the dispatch on the storage method (the Stored copy here, the Crushed loop through
+// the decoder).
+#include <cstring>
+
+#include "crushed/bitinput.h"
+#include "crushed/decoder.h"
+#include "engine/archive.h"
+#include "engine/extract.h"
+#include "engine/extract_state.h"
+#include "engine/spanned.h"
+#include "fileio/memory.h"
+#include "fileio/paths.h"
+#include "fileio/slots.h"
+#include "platform/platform.h"
+
+static int SlotInTable(int32_t slot) { return slot >= 0 && slot < FILE_SLOT_COUNT; }
+
+// Entries flagged ENTRY_NO_EXTRACT are never written.
+static int CanExtractEntry(const EntryDescriptor* desc) { return (desc->flags & ENTRY_NO_EXTRACT) == 0; }
+
+// Bytes still buffered for the output file are written out now, so that a disk that
+// filled up is noticed before the entry is reported done.
+static int FlushOutput(int32_t slot) {
+    FileSlot* record = FileGetSlot(slot);
+    if (record == nullptr || record->stream == nullptr) return ERR_BAD_HANDLE;
+    return PlatFlush(record->stream) == 0 ? 0 : ERR_IO;
+}
+
+// Puts the input behind the entry's data, wherever a failed or stopped method left
+// it, so that the walk finds the next record. After a spanned step the archive's
+// input already stands there (the method read a temporary file).
+static void SkipRestOfData(const EntryDescriptor* desc, int32_t dataStart, int assembled) {
+    if (assembled || dataStart < 0) return;
+    const uint64_t end = static_cast<uint64_t>(dataStart) + desc->compressed_size;
+    if (end <= INT32_MAX && FileTell(desc->input_slot) == static_cast<int32_t>(end)) return;
+    // Positions are signed 32-bit: data claimed beyond that runs past the end of any
+    // file the slots can read, and the next read there fails.
+    if (end > INT32_MAX) {
+        FileSeek(desc->input_slot, 0, FILE_SEEK_END);
+    } else {
+        FileSeek(desc->input_slot, static_cast<int32_t>(end), FILE_SEEK_START);
+    }
+}
+
+int CopyStored(EntryDescriptor* desc) {
+    if (desc == nullptr) return ERR_BAD_ARGUMENT;
+    uint32_t size = EXTRACT_COPY_BUFFER;
+    uint8_t* buffer = static_cast<uint8_t*>(MemAlloc(size));
+    while (buffer == nullptr && size >= 2 * EXTRACT_COPY_MIN) {
+        size /= 2;
+        buffer = static_cast<uint8_t*>(MemAlloc(size));
+    }
+    if (buffer == nullptr) {
+        RaiseEvent(desc, EVT_NO_MEMORY, 0);
+        g_entryReported = 1;
+        return ERR_NO_MEMORY;
+    }
+
+    int result = 0;
+    uint32_t left = desc->uncompressed_size;
+    int buffers = 0;
+    while (left != 0 && desc->status != STATUS_CANCEL) {
+        const int32_t count = static_cast<int32_t>(left < size ? left : size);
+        // An input that ends early, or a disk that fills, leaves the file short: the
+        // entry is not done.
+        if (FileRead(InputSlot, buffer, count) != count || FileWrite(OutputSlot, buffer, count) != count) {
+            result = ERR_IO;
+            break;
+        }
+        left -= static_cast<uint32_t>(count);
+        if (EventHandlerRegistered() && ++buffers == EXTRACT_PROGRESS_BUFFERS) {
+            RaiseEvent(desc, EVT_PROGRESS, static_cast<int32_t>(desc->uncompressed_size - left));
+            buffers = 0;
+        }
+    }
+    MemFree(buffer);
+    if (result < 0) return result;
+    return desc->status == STATUS_CANCEL ? ERR_CANCELLED : 0;
+}
+
+static int ExtractStored(EntryDescriptor* desc, int32_t dataStart, int assembled) {
+    // The copy takes the uncompressed size and the skip the compressed size: when
+    // they differ the file would take bytes of the next record, or lose its own.
+    if (desc->compressed_size != desc->uncompressed_size) {
+        SkipRestOfData(desc, dataStart, assembled);
+        return ERR_BAD_DATA;
+    }
+    RaiseEvent(desc, EVT_ENTRY_BEGIN, 0);
+    int result = CopyStored(desc);
+    if (result == 0) result = FlushOutput(desc->output_slot);
+    if (result < 0) {
+        SkipRestOfData(desc, dataStart, assembled);
+        return result;
+    }
+    RaiseEvent(desc, EVT_ENTRY_DONE, 0);
+    return 0;
+}
+
+// Format notes: the data is decoded in chunks of CRUSHED_WINDOW_SIZE bytes (the last
+// one shorter) through one buffer that is also the decoder's window; DecodeChunk
+// raises EVT_PROGRESS with BytesWritten before each chunk.
+static int ExtractCrushed(EntryDescriptor* desc, int32_t dataStart, int assembled) {
+    uint8_t* window = static_cast<uint8_t*>(MemAlloc(CRUSHED_WINDOW_SIZE));
+    if (window == nullptr) {
+        SkipRestOfData(desc, dataStart, assembled);
+        return ERR_NO_MEMORY;
+    }
+    // A valid stream never refers to bytes before the entry's first; clearing them
+    // keeps a damaged one from copying what the buffer held before.
+    std::memset(window, 0, CRUSHED_WINDOW_SIZE);
+    CompressedLeft = desc->compressed_size;
+    BytesWritten = 0;
+    int result = DecoderReset();
+    uint32_t left = desc->uncompressed_size;
+    while (result == 0 && left != 0 && desc->status != STATUS_CANCEL) {
+        const uint32_t count = left < CRUSHED_WINDOW_SIZE ? left : static_cast<uint32_t>(CRUSHED_WINDOW_SIZE);
+        result = DecodeChunk(desc, count, window);
+        if (result < 0) break;
+        if (FileWrite(desc->output_slot, window, static_cast<int32_t>(count)) !=
+            static_cast<int32_t>(count)) {
+            result = ERR_IO;
+            break;
+        }
+        BytesWritten += count;
+        left -= count;
+    }
+    MemFree(window);
+    if (result == 0 && desc->status == STATUS_CANCEL) result = ERR_CANCELLED;
+    if (result == 0) result = FlushOutput(desc->output_slot);
+    // A damaged stream stops anywhere in its data, and one that ends before its
+    // compressed size leaves the rest unread.
+    SkipRestOfData(desc, dataStart, assembled);
+    if (result < 0) return result;
+    RaiseEvent(desc, EVT_ENTRY_DONE, 0);
+    return 0;
+}
+
+int ExtractEntry(EntryDescriptor* desc) {
+    if (desc == nullptr) return ERR_BAD_ARGUMENT;
+    if (!SlotInTable(desc->input_slot) || !SlotInTable(desc->output_slot)) return ERR_BAD_HANDLE;
+    g_entryReported = 0;
+
+    // A spanned entry also needs room for the temporary file that collects its pieces.
+    uint64_t needed = desc->uncompressed_size;
+    if (desc->flags & ENTRY_SPANNED) needed += desc->compressed_size;
+    const int drive = DriveFromPath(desc->name);
+    if (DriveFreeBytes(drive) < needed) {
+        RaiseEvent(desc, EVT_DISK_FULL, drive);
+        g_entryReported = 1;
+        SkipEntry(desc);
+        return ERR_DISK_FULL;
+    }
+
+    SpannedEntry span;
+    std::memset(&span, 0, sizeof span);
+    span.archive_slot = -1;
+    int result = 0;
+    if (!SpannedEntryBegin(desc, &span, &result)) return result;
+    const int assembled = span.active;
+
+    if (!CanExtractEntry(desc)) {
+        SpannedEntryEnd(desc, &span);
+        RaiseEvent(desc, EVT_NO_EXTRACT, 0);
+        if (!assembled) SkipEntry(desc);
+        return 0;
+    }
+
+    InputSlot = desc->input_slot;
+    OutputSlot = desc->output_slot;
+    const int32_t dataStart = FileTell(desc->input_slot);
+    switch (desc->method) {
+        case METHOD_STORED:
+            result = ExtractStored(desc, dataStart, assembled);
+            break;
+        case METHOD_CRUSHED:
+            result = ExtractCrushed(desc, dataStart, assembled);
+            break;
+        default:
+            RaiseEvent(desc, EVT_UNKNOWN_METHOD, 0);
+            if (!assembled) SkipEntry(desc);
+            result = 0;
+            break;
+    }
+    SpannedEntryEnd(desc, &span);
+    return result;
+}

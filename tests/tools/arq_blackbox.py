@@ -1,0 +1,1161 @@
+#!/usr/bin/env python3
+"""Black-box tests of the arq tool: they run the built program and judge what it
+writes, prints and returns.
+
+Natively:   arq_blackbox.py --arq build/x/bin/arq
+For Windows: arq_blackbox.py --runner build/x-win/wine-run.sh --arq build/x-win/bin/arq.exe
+             --floppy build/x-win/drives/floppy --small build/x-win/drives/small
+
+Every test works in a fresh temporary folder that is also the tool's working folder,
+and names files relative to it: Wine maps the working folder, but not every absolute
+Unix path. Archives are judged against this file's own reading of the format (the
+layout is restated here from the format description, not taken from the code), and
+Crushed data against lhasa, a decoder of the LHA family that reads it as -lh4-.
+"""
+
+import argparse
+import os
+import pty
+import random
+import re
+import select
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+ARQ = []          # the command that runs the tool, runner first
+WINE = False      # the tool is a Windows program run under Wine
+FLOPPY = None     # under Wine: the folder behind the removable drive A:
+SMALL = None      # under Wine: the folder behind T:, a 1 MiB filesystem (when mounted)
+
+ENTRY_SIG = b"\x67\x57\x04\x01"
+ARCHIVE_SIG = b"\x67\x57\x04\x02"
+
+EXIT_OK, EXIT_SKIPPED, EXIT_USAGE, EXIT_REFUSED, EXIT_NOT_FOUND = 0, 1, 2, 3, 4
+EXIT_NOT_ARCHIVE, EXIT_NO_ROOM, EXIT_IO, EXIT_NO_MEMORY, EXIT_DAMAGED, EXIT_CANCELLED = 5, 6, 7, 8, 9, 10
+
+MTIME = 1600000000  # 2020-09-13 12:26:40 UTC
+
+# ---- Archive bytes by hand ------------------------------------------------------------
+
+
+def entry(name, data=b"", method=1, csize=None, usize=None, mtime=MTIME, mode=0x81B6, case=16, flags=2,
+          volume=0, extra=b"", made=0x31, needed=0x12, name_length=None):
+    """One entry header record and its data, as the format describes them."""
+    if isinstance(name, str):
+        name = name.encode("latin-1")
+    csize = len(data) if csize is None else csize
+    usize = len(data) if usize is None else usize
+    nlen = len(name) if name_length is None else name_length
+    lead = ENTRY_SIG + bytes([made, needed]) + struct.pack("<H", nlen)
+    block = struct.pack("<IHHHIII", mtime, mode, 0, 0, csize, usize, 0)
+    block += bytes([method, case, flags, 0, volume, 0, 0, 0, 0]) + struct.pack("<H", len(extra))
+    assert len(block) == 33
+    return lead + name + block + extra + data
+
+
+def end_record():
+    return entry(b"", method=1)
+
+
+def archive_header(total=0):
+    return ARCHIVE_SIG + struct.pack("<IHH", total, 0, 0)
+
+
+def parse_archive(data, start=0):
+    """The entries of an archive read by the format's rules; the last item is None when
+    the walk reached the end-of-archive record exactly at the end of the data."""
+    pos = start
+    entries = []
+    while True:
+        assert data[pos:pos + 4] == ENTRY_SIG, "no entry signature at %d" % pos
+        nlen = struct.unpack_from("<H", data, pos + 6)[0]
+        name = data[pos + 8:pos + 8 + nlen]
+        b = pos + 8 + nlen
+        mtime, mode, _, _, csize, usize, _ = struct.unpack_from("<IHHHIII", data, b)
+        method, case, flags = data[b + 22], data[b + 23], data[b + 24]
+        volume = data[b + 26]
+        extra = struct.unpack_from("<H", data, b + 31)[0]
+        body = b + 33 + extra
+        if nlen == 0:
+            assert body == len(data), "end record at %d is not the end (%d)" % (body, len(data))
+            entries.append(None)
+            return entries
+        entries.append(dict(name=name.decode("latin-1"), mtime=mtime, mode=mode, csize=csize, usize=usize,
+                            method=method, case=case, flags=flags, volume=volume, made=data[pos + 4],
+                            needed=data[pos + 5], data=data[body:body + csize], offset=pos))
+        pos = body + csize
+
+
+def lha_crc16(data):
+    crc = 0
+    table = []
+    for i in range(256):
+        c = i
+        for _ in range(8):
+            c = (c >> 1) ^ 0xA001 if c & 1 else c >> 1
+        table.append(c)
+    for byte in data:
+        crc = (crc >> 8) ^ table[(crc ^ byte) & 0xFF]
+    return crc
+
+
+def lha_level0(name, method, packed, original):
+    rest = method + struct.pack("<III", len(packed), len(original), 0x58210000) + bytes([0x20, 0])
+    rest += bytes([len(name)]) + name + struct.pack("<H", lha_crc16(original))
+    return bytes([len(rest), sum(rest) & 0xFF]) + rest + packed + b"\x00"
+
+
+LHASA = shutil.which("lhasa")
+
+# ---- Running the tool -----------------------------------------------------------------
+
+
+class Run:
+    def __init__(self, code, out, err):
+        self.code = code
+        self.out = out.decode("latin-1").replace("\r\n", "\n")
+        self.err = err.decode("latin-1").replace("\r\n", "\n")
+
+    def err_lines(self):
+        return [line for line in self.err.split("\n") if line.strip()]
+
+    def __repr__(self):
+        return "exit %d\n--- stdout\n%s--- stderr\n%s" % (self.code, self.out, self.err)
+
+
+def tree_snapshot(root):
+    """Every file and folder under root with its size, for 'nothing else was written'."""
+    seen = {}
+    for folder, dirs, files in os.walk(root):
+        for name in dirs + files:
+            path = os.path.join(folder, name)
+            seen[os.path.relpath(path, root)] = os.path.getsize(path) if os.path.isfile(path) else -1
+    return seen
+
+
+def text_bytes(size, seed):
+    """Compressible text: words from a small vocabulary, so that Crushed has work to do."""
+    rng = random.Random(seed)
+    words = [bytes(rng.choice(b"abcdefghijklmnopqrstuvwxyz") for _ in range(rng.randint(2, 9)))
+             for _ in range(500)]
+    out = bytearray()
+    while len(out) < size:
+        out += b" ".join(rng.choice(words) for _ in range(12)) + b"\n"
+    return bytes(out[:size])
+
+
+def random_bytes(size, seed):
+    return random.Random(seed).randbytes(size)
+
+
+class ArqTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="arq-test-")
+        # Scratch inside a folder of its own, so that "nothing outside the destination"
+        # can be checked on the whole folder.
+        self.addCleanup(shutil.rmtree, self.dir, True)
+
+    def path(self, *parts):
+        return os.path.join(self.dir, *parts)
+
+    def write(self, rel, data, mtime=MTIME, mode=None):
+        full = self.path(rel)
+        os.makedirs(os.path.dirname(full) or self.dir, exist_ok=True)
+        with open(full, "wb") as f:
+            f.write(data)
+        if mode is not None:
+            os.chmod(full, mode)
+        os.utime(full, (mtime, mtime))
+        return full
+
+    def read(self, rel):
+        with open(self.path(rel), "rb") as f:
+            return f.read()
+
+    def arq(self, *args, stdin=b"", env=None, timeout=600):
+        full_env = dict(os.environ)
+        if env:
+            full_env.update(env)
+        p = subprocess.run(ARQ + list(args), cwd=self.dir, input=stdin, stdout=subprocess.PIPE,
+                           stderr=subprocess.PIPE, env=full_env, timeout=timeout)
+        return Run(p.returncode, p.stdout, p.stderr)
+
+    def assertExit(self, run, code):
+        self.assertEqual(run.code, code, repr(run))
+
+    def assertOneLine(self, run, *words):
+        lines = run.err_lines()
+        self.assertEqual(len(lines), 1, repr(run))
+        self.assertTrue(lines[0].startswith("arq: "), repr(run))
+        for word in words:
+            self.assertIn(word, lines[0], repr(run))
+
+    def listing(self, archive, *extra):
+        """The rows of arq list as dicts, and the run."""
+        run = self.arq("list", archive, *extra)
+        rows = []
+        pattern = re.compile(r"^(Stored|Crushed|method \d+)\s+(\d+)\s+(\d+)\s+(\S+)\s+"
+                             r"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)\s+(\d{6})\s+([0-9A-F]{2} [N-][S-])\s+(\d+)  (.*)$")
+        for line in run.out.split("\n"):
+            m = pattern.match(line)
+            if m:
+                rows.append(dict(method=m.group(1), packed=int(m.group(2)), size=int(m.group(3)),
+                                 ratio=m.group(4), time=m.group(5), mode=m.group(6), flags=m.group(7),
+                                 volume=int(m.group(8)), name=m.group(9)))
+        return rows, run
+
+    def make_archive(self, rel, records):
+        """An archive made of the given record bytes and an end record."""
+        full = self.path(rel)
+        with open(full, "wb") as f:
+            f.write(b"".join(records) + end_record())
+        return rel
+
+
+# ---- Command line ---------------------------------------------------------------------
+
+
+class CommandLineTest(ArqTest):
+    def test_help_lists_commands_and_every_exit_code(self):
+        run = self.arq("--help")
+        self.assertExit(run, EXIT_OK)
+        for command in ("create", "list", "test", "extract"):
+            self.assertIn("arq " + command + " ARCHIVE", run.out)
+        for code in range(0, 11):
+            self.assertRegex(run.out, r"\n\s+%d  \S" % code)
+
+    def test_each_command_has_help(self):
+        for command in ("create", "list", "test", "extract"):
+            run = self.arq(command, "--help")
+            self.assertExit(run, EXIT_OK)
+            self.assertTrue(run.out.startswith("Usage: arq " + command), run.out)
+            self.assertEqual(run.out, self.arq("help", command).out)
+
+    def test_version(self):
+        run = self.arq("--version")
+        self.assertExit(run, EXIT_OK)
+        self.assertRegex(run.out, r"^arq \d+\.\d+\.\d+\n$")
+
+    def test_usage_errors_are_one_line_and_exit_2(self):
+        cases = [
+            ([], "Usage"),
+            (["frobnicate", "x"], "unknown command 'frobnicate'"),
+            (["list"], "no archive named"),
+            (["list", "a.arq", "b.arq"], "only one archive"),
+            (["extract", "a.arq", "--bogus"], "unknown option '--bogus'"),
+            (["extract", "a.arq", "--overwrite"], "needs a value"),
+            (["extract", "a.arq", "--overwrite=sometimes"], "ask, always or never"),
+            (["create", "a.arq"], "no files named"),
+            (["create", "a.arq", "--stored", "--best", "x"], "--stored, --fast and --best"),
+            (["create", "a.arq", "--volume-size", "12Q", "x"], "is no size"),
+            (["create", "a.arq", "--volume-size", "0", "x"], "is no size"),
+            (["test", "-x", "a.arq"], "unknown option '-x'"),
+        ]
+        for args, words in cases:
+            with self.subTest(args=args):
+                run = self.arq(*args)
+                self.assertExit(run, EXIT_USAGE)
+                lines = run.err_lines()
+                self.assertIn(words, run.err)
+                self.assertLessEqual(len(lines), 2, repr(run))
+                self.assertEqual(run.out, "")
+        self.assertEqual(os.listdir(self.dir), [])
+
+
+# ---- Round trips ----------------------------------------------------------------------
+
+
+class RoundTripTest(ArqTest):
+    BIG = 20 * 1024 * 1024
+
+    def make_tree(self, big=True):
+        files = {
+            "src/empty.txt": b"",
+            "src/readme.txt": b"Read me.\n" * 40,
+            "src/a/b/c/deep.txt": text_bytes(5000, 1),
+            "src/a/noise.bin": random_bytes(30000, 2),
+            "src/Tool.exe": b"MZ" + random_bytes(3000, 3),
+            "src/a/b/one.txt": b"1",
+        }
+        if big:
+            files["src/big.txt"] = text_bytes(self.BIG, 4)
+        for i, (rel, data) in enumerate(sorted(files.items())):
+            self.write(rel, data, mtime=MTIME + 60 * i)
+        if not WINE:
+            files["src/run.sh"] = b"#!/bin/sh\necho hi\n"
+            self.write("src/run.sh", files["src/run.sh"], mode=0o755, mtime=MTIME)
+        return files
+
+    def stored_name(self, rel):
+        return rel[len("src/"):].upper().replace("/", "\\")
+
+    def check_extracted(self, files, out):
+        for rel, data in files.items():
+            target = os.path.join(self.path(out), *self.stored_name(rel).split("\\"))
+            self.assertTrue(os.path.isfile(target), target)
+            with open(target, "rb") as f:
+                self.assertEqual(f.read(), data, rel)
+            self.assertEqual(int(os.stat(target).st_mtime), int(os.stat(self.path(rel)).st_mtime), rel)
+        expected = {os.path.join(*self.stored_name(rel).split("\\")) for rel in files}
+        written = {rel for rel, size in tree_snapshot(self.path(out)).items() if size >= 0}
+        self.assertEqual(written, expected)
+
+    def check_archive_against_format(self, archive, files, method_expected):
+        """Our own reading of the bytes, and lhasa for every Crushed stream."""
+        with open(self.path(archive), "rb") as f:
+            data = f.read()
+        entries = parse_archive(data)
+        self.assertIsNone(entries[-1])
+        by_name = {e["name"]: e for e in entries[:-1]}
+        self.assertEqual(set(by_name), {self.stored_name(rel) for rel in files})
+        for rel, original in files.items():
+            e = by_name[self.stored_name(rel)]
+            self.assertEqual(e["usize"], len(original))
+            self.assertEqual(e["mtime"], int(os.stat(self.path(rel)).st_mtime))
+            self.assertEqual((e["made"], e["needed"], e["case"], e["volume"]), (0x31, 0x12, 16, 0))
+            runnable = rel.endswith(".exe") or rel.endswith(".sh")
+            self.assertEqual(e["mode"], 0x81FF if runnable else 0x81B6, rel)
+            if e["method"] == 1:
+                self.assertEqual(e["data"], original, rel)
+                self.assertEqual(e["csize"], e["usize"])
+            else:
+                self.assertEqual(e["method"], 2)
+                self.assertLess(e["csize"], e["usize"], "a Crushed entry that did not get smaller")
+                if LHASA:
+                    lzh = self.path("oracle.lzh")
+                    with open(lzh, "wb") as f:
+                        f.write(lha_level0(b"X", b"-lh4-", e["data"], original))
+                    p = subprocess.run([LHASA, "pq", lzh], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                    self.assertEqual(p.stdout, original, rel)
+                    os.unlink(lzh)
+            if method_expected == 1:
+                self.assertEqual(e["method"], 1)
+        return by_name
+
+    def test_default_round_trip_with_a_20_mb_file(self):
+        files = self.make_tree(big=True)
+        run = self.arq("create", "tree.arq", "src")
+        self.assertExit(run, EXIT_OK)
+        self.assertEqual(run.out + run.err, "")  # quiet when piped
+        by_name = self.check_archive_against_format("tree.arq", files, None)
+        self.assertEqual(by_name["BIG.TXT"]["method"], 2)
+        self.assertEqual(by_name["A\\NOISE.BIN"]["method"], 1)  # random data does not get smaller
+        self.assertEqual(by_name["EMPTY.TXT"]["method"], 1)
+
+        rows, run = self.listing("tree.arq")
+        self.assertExit(run, EXIT_OK)
+        self.assertEqual(len(rows), len(files))
+        big = [r for r in rows if r["name"] == "BIG.TXT"][0]
+        self.assertEqual((big["method"], big["size"], big["mode"], big["flags"], big["volume"]),
+                         ("Crushed", self.BIG, "100666", "02 --", 0))
+        tool = [r for r in rows if r["name"] == "TOOL.EXE"][0]
+        self.assertEqual(tool["mode"], "100777")
+        deep = [r for r in rows if r["name"] == "A\\B\\C\\DEEP.TXT"][0]
+        deep_time = int(os.stat(self.path("src/a/b/c/deep.txt")).st_mtime)
+        self.assertEqual(deep["time"], time.strftime("%Y-%m-%d %H:%M:%S", time.gmtime(deep_time)))
+        self.assertIn("%d entries" % len(files), run.out)
+        self.assertIn(str(sum(len(d) for d in files.values())), run.out)
+
+        run = self.arq("test", "tree.arq")
+        self.assertExit(run, EXIT_OK)
+        run = self.arq("extract", "tree.arq", "-C", "out")
+        self.assertExit(run, EXIT_OK)
+        self.assertEqual(run.out + run.err, "")
+        self.check_extracted(files, "out")
+        if not WINE:
+            self.assertTrue(os.stat(self.path("out", "RUN.SH")).st_mode & 0o100)
+            self.assertFalse(os.stat(self.path("out", "README.TXT")).st_mode & 0o100)
+
+    def test_stored_and_best(self):
+        files = self.make_tree(big=False)
+        for option, method in (("--stored", 1), ("--best", None), ("--fast", None)):
+            with self.subTest(option=option):
+                archive = "t%s.arq" % option[2:]
+                self.assertExit(self.arq("create", option, archive, "src"), EXIT_OK)
+                self.check_archive_against_format(archive, files, method)
+                self.assertExit(self.arq("test", archive), EXIT_OK)
+                out = "out" + option[2:]
+                self.assertExit(self.arq("extract", archive, "--directory=" + out), EXIT_OK)
+                self.check_extracted(files, out)
+
+    def test_best_is_not_larger_than_fast(self):
+        self.write("t.txt", text_bytes(300000, 7))
+        self.assertExit(self.arq("create", "--fast", "f.arq", "t.txt"), EXIT_OK)
+        self.assertExit(self.arq("create", "--best", "b.arq", "t.txt"), EXIT_OK)
+        self.assertLessEqual(os.path.getsize(self.path("b.arq")), os.path.getsize(self.path("f.arq")))
+
+    def test_files_are_stored_under_their_own_names(self):
+        self.write("x/y/letter.txt", b"dear")
+        self.write("other.bin", b"\x00\x01")
+        self.assertExit(self.arq("create", "two.arq", "x/y/letter.txt", "other.bin"), EXIT_OK)
+        with open(self.path("two.arq"), "rb") as f:
+            entries = parse_archive(f.read())
+        self.assertEqual([e["name"] for e in entries[:-1]], ["LETTER.TXT", "OTHER.BIN"])
+
+    def test_an_empty_folder_makes_an_empty_archive(self):
+        os.makedirs(self.path("nothing"))
+        self.assertExit(self.arq("create", "empty.arq", "nothing"), EXIT_OK)
+        self.assertEqual(parse_archive(self.read("empty.arq")), [None])
+        self.assertEqual(os.path.getsize(self.path("empty.arq")), 41)
+        rows, run = self.listing("empty.arq")
+        self.assertExit(run, EXIT_OK)
+        self.assertEqual(rows, [])
+        self.assertIn("0 entries", run.out)
+        self.assertExit(self.arq("test", "empty.arq"), EXIT_OK)
+        self.assertExit(self.arq("extract", "empty.arq", "-C", "out"), EXIT_OK)
+
+    def test_archive_name_without_extension_is_found_with_arq(self):
+        self.write("f.txt", b"hello")
+        self.assertExit(self.arq("create", "named.arq", "f.txt"), EXIT_OK)
+        rows, run = self.listing("named")
+        self.assertExit(run, EXIT_OK)
+        self.assertEqual([r["name"] for r in rows], ["F.TXT"])
+
+    def test_verbose_lines_and_the_archive_left_out_of_itself(self):
+        self.write("d/a.txt", b"aaaa" * 100)
+        self.write("d/b.txt", b"b")
+        self.write("d/self.arq", b"old archive that is replaced")
+        run = self.arq("create", "-v", "d/self.arq", "d")
+        self.assertExit(run, EXIT_OK)
+        self.assertRegex(run.out, r"crushed\s+400\s+\S+%\s+A\.TXT")
+        self.assertRegex(run.out, r"stored\s+1\s+\S+\s+B\.TXT")
+        with open(self.path("d/self.arq"), "rb") as f:
+            names = [e["name"] for e in parse_archive(f.read())[:-1]]
+        self.assertEqual(names, ["A.TXT", "B.TXT"])
+        run = self.arq("extract", "-v", "d/self.arq", "-C", "o")
+        self.assertExit(run, EXIT_OK)
+        self.assertEqual(len(run.out.strip().split("\n")), 3, run.out)  # two files and the summary
+        self.assertIn("2 files written", run.out)
+
+
+# ---- Self-extracting programs ---------------------------------------------------------
+
+
+class SelfExtractingTest(ArqTest):
+    def test_archive_behind_a_program_image(self):
+        self.write("show.pps", text_bytes(40000, 11))
+        self.write("player.exe", b"MZ" + random_bytes(5000, 12))
+        self.assertExit(self.arq("create", "plain.arq", "show.pps", "player.exe"), EXIT_OK)
+        image = bytearray(random_bytes(300000, 13))
+        # Neither record signature may occur in the image.
+        for sig in (ENTRY_SIG, ARCHIVE_SIG):
+            while sig in image:
+                image[image.index(sig)] ^= 0xFF
+        program = bytes(image) + archive_header(45002) + self.read("plain.arq")
+        with open(self.path("SHOW.EXE"), "wb") as f:
+            f.write(program)
+        rows, run = self.listing("SHOW.EXE")
+        self.assertExit(run, EXIT_OK)
+        self.assertEqual([r["name"] for r in rows], ["SHOW.PPS", "PLAYER.EXE"])
+        self.assertEqual([r["method"] for r in rows], ["Crushed", "Stored"])
+        self.assertExit(self.arq("test", "SHOW.EXE"), EXIT_OK)
+        self.assertExit(self.arq("extract", "SHOW.EXE", "-C", "out"), EXIT_OK)
+        self.assertEqual(self.read("out/SHOW.PPS"), self.read("show.pps"))
+        self.assertEqual(self.read("out/PLAYER.EXE"), self.read("player.exe"))
+
+    def test_a_file_without_an_archive(self):
+        self.write("plain.exe", random_bytes(5000, 5).replace(ENTRY_SIG, b"xxxx"))
+        for command in ("list", "test", "extract"):
+            with self.subTest(command=command):
+                run = self.arq(command, "plain.exe")
+                self.assertExit(run, EXIT_NOT_ARCHIVE)
+                self.assertOneLine(run, "plain.exe", "not an archive")
+
+
+# ---- Missing, not an archive, damaged ----------------------------------------------------
+
+
+class DamagedTest(ArqTest):
+    def sample(self):
+        """A small archive with a Stored and a Crushed entry, made by arq."""
+        self.write("s/a.txt", random_bytes(40, 20))
+        self.write("s/b.txt", text_bytes(3000, 21))
+        self.assertExit(self.arq("create", "good.arq", "s"), EXIT_OK)
+        data = self.read("good.arq")
+        entries = parse_archive(data)
+        self.assertEqual([e["method"] for e in entries[:-1]], [1, 2])
+        return data
+
+    def test_missing_file(self):
+        for command in ("list", "test", "extract"):
+            with self.subTest(command=command):
+                run = self.arq(command, "nothere.arq")
+                self.assertExit(run, EXIT_NOT_FOUND)
+                self.assertOneLine(run, "nothere.arq", "no such file")
+
+    def test_not_an_archive(self):
+        self.write("text.arq", b"just some text, no archive\n")
+        self.write("empty.arq", b"")
+        os.makedirs(self.path("folder.arq"))
+        for name, words in (("text.arq", "not an archive"), ("empty.arq", "empty"), ("folder.arq", "folder")):
+            for command in ("list", "test", "extract"):
+                with self.subTest(name=name, command=command):
+                    run = self.arq(command, name)
+                    self.assertExit(run, EXIT_NOT_ARCHIVE)
+                    self.assertOneLine(run, name, words)
+
+    def test_truncated_at_every_length(self):
+        data = self.sample()
+        lengths = range(1, len(data))
+        if WINE:
+            # Each start of a Windows program costs a tenth of a second: every record
+            # boundary and a spread of lengths inside the records.
+            bounds = [e["offset"] for e in parse_archive(data)[:-1]] + [len(data) - 41]
+            lengths = sorted({n for b in bounds for n in (b - 1, b, b + 1, b + 8, b + 40)} |
+                             set(range(1, len(data), 97)))
+            lengths = [n for n in lengths if 0 < n < len(data)]
+        originals = {"A.TXT": self.read("s/a.txt"), "B.TXT": self.read("s/b.txt")}
+        for n in lengths:
+            name = "cut%d.arq" % n
+            with open(self.path(name), "wb") as f:
+                f.write(data[:n])
+            for command in ("list", "test", "extract"):
+                args = [command, name] + (["-v", "-C", "out%d" % n] if command == "extract" else [])
+                run = self.arq(*args)
+                with self.subTest(length=n, command=command):
+                    self.assertIn(run.code, (EXIT_DAMAGED, EXIT_NOT_ARCHIVE), repr(run))
+                    self.assertTrue(run.err_lines(), repr(run))
+                    if n >= 4:
+                        self.assertIn("damaged", run.err_lines()[-1], repr(run))
+                    if command == "extract":
+                        # A file reported written is the original, whole.
+                        for line in run.out.split("\n"):
+                            written = re.split(r"[\\/]", line)[-1]
+                            if written in originals:
+                                self.assertEqual(self.read(os.path.join("out%d" % n, written)), originals[written])
+            # Whatever was written stays under the destination.
+            for rel in tree_snapshot(self.dir):
+                self.assertTrue(rel.startswith(("s", "good.arq", "cut", "out")), rel)
+            shutil.rmtree(self.path("out%d" % n), ignore_errors=True)
+            os.unlink(self.path(name))
+
+    def test_damage_after_good_entries_is_reported_after_them(self):
+        data = self.sample()
+        second = parse_archive(data)[1]["offset"]
+        bad = data[:second] + b"XXXX" + data[second + 4:]
+        with open(self.path("bad.arq"), "wb") as f:
+            f.write(bad)
+        rows, run = self.listing("bad.arq")
+        self.assertExit(run, EXIT_DAMAGED)
+        self.assertEqual([r["name"] for r in rows], ["A.TXT"])
+        self.assertOneLine(run, "damaged", "no entry header record at offset %d" % second)
+        run = self.arq("test", "bad.arq")
+        self.assertExit(run, EXIT_DAMAGED)
+        run = self.arq("extract", "bad.arq", "-C", "out")
+        self.assertExit(run, EXIT_DAMAGED)
+        self.assertOneLine(run, "damaged")
+        self.assertEqual(self.read("out/A.TXT"), self.read("s/a.txt"))  # what could be extracted
+
+    def test_hand_made_damage(self):
+        good_crushed = parse_archive(self.sample())[1]
+        cases = [
+            # name, records, expected exit of list, test, extract, words in test's stderr
+            ("sizes differ", [entry("A.TXT", b"abcdef", usize=4)], EXIT_OK, EXIT_DAMAGED, EXIT_DAMAGED,
+             "two sizes differ"),
+            ("crushed garbage", [entry("G.TXT", b"\xff" * 50, method=2, usize=1000)], EXIT_OK, EXIT_DAMAGED,
+             EXIT_DAMAGED, "damaged"),
+            ("crushed too long", [entry("L.TXT", good_crushed["data"] + b"\x00" * 9, method=2,
+                                        usize=good_crushed["usize"])], EXIT_OK, EXIT_DAMAGED, EXIT_OK,
+             "9 bytes of its packed data are left over"),
+            # The decoder reads zero bits past the packed size, so extraction may not
+            # notice; test counts the bits the stream uses.
+            ("crushed too short", [entry("S.TXT", good_crushed["data"][:-20], method=2,
+                                         usize=good_crushed["usize"]), entry("N.TXT", b"next")],
+             EXIT_OK, EXIT_DAMAGED, None, "ends before the file is complete"),
+            ("crushed one byte short", [entry("S.TXT", good_crushed["data"][:-1], method=2,
+                                              usize=good_crushed["usize"])],
+             EXIT_OK, EXIT_DAMAGED, None, "ends before the file is complete"),
+            ("crushed one byte over", [entry("L.TXT", good_crushed["data"] + b"\x00", method=2,
+                                             usize=good_crushed["usize"])], EXIT_OK, EXIT_DAMAGED, EXIT_OK,
+             "1 bytes of its packed data are left over"),
+            ("unknown method", [entry("M.TXT", b"abc", method=3), entry("K.TXT", b"kept")], EXIT_OK,
+             EXIT_SKIPPED, EXIT_SKIPPED, "unknown storage method 3"),
+            ("newer version", [entry("V.TXT", b"v", needed=0x32)], EXIT_DAMAGED, EXIT_DAMAGED, EXIT_DAMAGED,
+             "newer engine"),
+            ("name too long", [entry("N" * 261, b"x")], EXIT_DAMAGED, EXIT_DAMAGED, EXIT_DAMAGED, "261 bytes"),
+            ("size past the end", [entry("P.TXT", b"abc", csize=0x7FFFFFF0, usize=0x7FFFFFF0)], EXIT_DAMAGED,
+             EXIT_DAMAGED, EXIT_DAMAGED, "past the end"),
+            ("huge size", [entry("H.TXT", b"abc", csize=0xFFFFFFF0, usize=0xFFFFFFF0, method=2)], EXIT_DAMAGED,
+             EXIT_DAMAGED, EXIT_DAMAGED, "past the end"),
+            ("no extract flag", [entry("F.TXT", b"flagged", flags=2 | 4)], EXIT_OK, EXIT_OK, EXIT_SKIPPED, ""),
+        ]
+        for name, records, list_code, test_code, extract_code, words in cases:
+            with self.subTest(case=name):
+                archive = self.make_archive("case.arq", records)
+                rows, run = self.listing(archive)
+                self.assertExit(run, list_code)
+                run = self.arq("test", archive)
+                self.assertExit(run, test_code)
+                self.assertIn(words, run.err)
+                run = self.arq("extract", archive, "-C", "out")
+                if extract_code is not None:
+                    self.assertExit(run, extract_code)
+                shutil.rmtree(self.path("out"), ignore_errors=True)
+
+    def test_listing_fields(self):
+        # Times are signed 32-bit seconds, shown in UTC.
+        cases = [
+            (0, "1970-01-01 00:00:00"),
+            (1600000000, "2020-09-13 12:26:40"),
+            (951782400, "2000-02-29 00:00:00"),
+            (0x7FFFFFFF, "2038-01-19 03:14:07"),
+            (0x80000000, "1901-12-13 20:45:52"),
+            (0xFFFFFFFF, "1969-12-31 23:59:59"),
+        ]
+        records = [entry("T%d" % i, b"abcd", mtime=t) for i, (t, _) in enumerate(cases)]
+        records.append(entry("M", b"\x00" * 10, method=2, usize=40, mode=0x81FF, flags=0x0A, volume=3))
+        rows, run = self.listing(self.make_archive("f.arq", records))
+        self.assertEqual([r["time"] for r in rows[:-1]], [shown for _, shown in cases])
+        last = rows[-1]
+        self.assertEqual((last["method"], last["packed"], last["size"], last["ratio"], last["mode"], last["flags"],
+                          last["volume"]), ("Crushed", 10, 40, "25.0%", "100777", "0A -S", 3))
+        self.assertRegex(run.out, r"\n\s+34\s+64\s+53\.1%\s+7 entries\n")
+
+    def test_unknown_method_and_no_extract_are_named(self):
+        archive = self.make_archive("m.arq", [entry("M.TXT", b"abc", method=3), entry("F.TXT", b"f", flags=6),
+                                              entry("K.TXT", b"kept")])
+        rows, run = self.listing(archive)
+        self.assertEqual([(r["method"], r["flags"]) for r in rows],
+                         [("method 3", "02 --"), ("Stored", "06 N-"), ("Stored", "02 --")])
+        run = self.arq("extract", archive, "-C", "out")
+        self.assertExit(run, EXIT_SKIPPED)
+        self.assertEqual(len(run.err_lines()), 2, repr(run))
+        self.assertIn("M.TXT: skipped: unknown storage method 3", run.err)
+        self.assertIn("F.TXT: skipped: marked not to be extracted", run.err)
+        self.assertEqual(self.read("out/K.TXT"), b"kept")
+
+
+# ---- Hostile names ----------------------------------------------------------------------
+
+
+class HostileNameTest(ArqTest):
+    NAMES = [
+        ("../evil.txt", "parent folder"),
+        ("..\\evil2.txt", "parent folder, backslash"),
+        ("a/../../evil3.txt", "parent inside"),
+        ("/abs.txt", "leading separator"),
+        ("\\\\server\\share\\x.txt", "network path"),
+        ("C:\\evil4.txt", "drive letter"),
+        ("C:evil5.txt", "drive-relative"),
+        ("file.txt:stream", "data stream"),
+        ("CON", "device"),
+        ("sub/nul.txt", "device with extension"),
+        ("com1", "serial port"),
+        ("a//b.txt", "empty component"),
+        ("...", "dots only"),
+    ]
+
+    def test_traversal_names_are_refused_and_the_rest_extracted(self):
+        records = [entry("GOOD1.TXT", b"one")]
+        for name, _ in self.NAMES:
+            records.append(entry(name, b"evil data"))
+        records.append(entry("GOOD2.TXT", b"two"))
+        archive = self.make_archive("hostile.arq", records)
+        os.makedirs(self.path("box", "dest"))
+        before = set(tree_snapshot(self.dir))
+        run = self.arq("extract", archive, "-C", os.path.join("box", "dest"))
+        self.assertExit(run, EXIT_REFUSED)
+        lines = run.err_lines()
+        self.assertEqual(len(lines), len(self.NAMES), repr(run))
+        for line in lines:
+            self.assertIn("refused", line)
+        after = set(tree_snapshot(self.dir))
+        added = after - before
+        self.assertEqual(added, {os.path.join("box", "dest", "GOOD1.TXT"), os.path.join("box", "dest", "GOOD2.TXT")})
+
+    def test_control_bytes_in_names_are_not_printed(self):
+        archive = self.make_archive("esc.arq", [entry(b"\x1b]0;owned\x07X.TXT", b"x")])
+        rows, run = self.listing(archive)
+        self.assertExit(run, EXIT_OK)
+        self.assertNotIn("\x1b", run.out)
+        self.assertNotIn("\x07", run.out)
+        self.assertIn("?]0;OWNED?X.TXT", run.out)
+
+
+# ---- Create: failures leave nothing ------------------------------------------------------
+
+
+class CreateFailureTest(ArqTest):
+    def leftovers(self, folder="."):
+        return [n for n in os.listdir(self.path(folder)) if n.upper().startswith("ARQ") and n.endswith(".$$$")]
+
+    def test_missing_input_leaves_old_archive_alone(self):
+        self.write("a.txt", b"a")
+        self.write("old.arq", b"previous contents")
+        run = self.arq("create", "old.arq", "a.txt", "missing.txt")
+        self.assertExit(run, EXIT_NOT_FOUND)
+        self.assertOneLine(run, "missing.txt", "no such file")
+        self.assertEqual(self.read("old.arq"), b"previous contents")
+        self.assertEqual(self.leftovers(), [])
+
+    def test_missing_folder_for_the_archive(self):
+        self.write("a.txt", b"a")
+        run = self.arq("create", os.path.join("nofolder", "x.arq"), "a.txt")
+        self.assertExit(run, EXIT_NOT_FOUND)
+        self.assertOneLine(run, "nofolder", "no such folder")
+
+    def test_names_that_clash_or_cannot_be_stored(self):
+        self.write("one/same.txt", b"1")
+        self.write("two/SAME.TXT", b"2")
+        run = self.arq("create", "clash.arq", "one", "two")
+        self.assertExit(run, EXIT_USAGE)
+        self.assertOneLine(run, "SAME.TXT")
+        self.assertFalse(os.path.exists(self.path("clash.arq")))
+        if not WINE:
+            self.write("dev/aux.txt", b"3")
+            run = self.arq("create", "dev.arq", "dev")
+            self.assertExit(run, EXIT_USAGE)
+            self.assertOneLine(run, "device name")
+            self.write("colon/a:b", b"4")
+            run = self.arq("create", "colon.arq", "colon")
+            self.assertExit(run, EXIT_USAGE)
+            self.assertOneLine(run, "':'")
+        self.assertEqual(self.leftovers(), [])
+
+    def test_archive_name_is_a_folder(self):
+        self.write("a.txt", b"a")
+        os.makedirs(self.path("dir.arq"))
+        run = self.arq("create", "dir.arq", "a.txt")
+        self.assertExit(run, EXIT_USAGE)
+        self.assertOneLine(run, "is a folder")
+
+    def test_no_room_leaves_nothing(self):
+        small, drive = small_drive(self)
+        self.write("big.bin", random_bytes(3 * 1024 * 1024, 31))
+        target = drive + "big.arq"
+        run = self.arq("create", target, "big.bin", env=small_env(small))
+        self.assertExit(run, EXIT_NO_ROOM)
+        self.assertOneLine(run, "no room")
+        self.assertEqual(os.listdir(small), [])
+
+
+def small_drive(test):
+    """A 1 MiB filesystem for running out of room: (host folder, path prefix the tool
+    takes). Under Wine it is the fixture's T:, natively a tmpfs mounted for the test."""
+    if WINE:
+        if not SMALL or not os.path.ismount(SMALL):
+            test.skipTest("the Wine fixture has no 1 MiB drive T: (mounting needs root)")
+        # A folder of this test's own on the shared drive, removed afterwards.
+        folder = os.path.join(SMALL, "arq-blackbox")
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        test.addCleanup(shutil.rmtree, folder, True)
+        return folder, "T:\\arq-blackbox\\"
+    folder = test.path("small")
+    os.makedirs(folder)
+    if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", folder],
+                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode != 0:
+        test.skipTest("cannot mount a tmpfs (needs root)")
+    test.addCleanup(subprocess.run, ["umount", folder])
+    return folder, "T:\\"
+
+
+def small_env(folder):
+    return None if WINE else {"VARDOK_DRIVES": "T=" + folder}
+
+
+# ---- Extract: options, room -------------------------------------------------------------
+
+
+class ExtractOptionsTest(ArqTest):
+    def setUp(self):
+        super().setUp()
+        self.write("s/one.txt", b"one")
+        self.write("s/two.txt", b"two")
+        self.write("s/three.txt", b"three")
+        self.assertExit(self.arq("create", "x.arq", "s"), EXIT_OK)
+
+    def prepare_existing(self):
+        self.assertExit(self.arq("extract", "x.arq", "-C", "out"), EXIT_OK)
+        for name in ("ONE.TXT", "TWO.TXT", "THREE.TXT"):
+            with open(self.path("out", name), "wb") as f:
+                f.write(b"mine")
+
+    def contents(self):
+        return [self.read("out/" + n) for n in ("ONE.TXT", "THREE.TXT", "TWO.TXT")]
+
+    def test_never_keeps_and_is_the_default_when_not_asked(self):
+        self.prepare_existing()
+        for args in (["--overwrite", "never"], []):
+            run = self.arq("extract", "x.arq", "-C", "out", "-v", *args)
+            self.assertExit(run, EXIT_OK)
+            self.assertEqual(self.contents(), [b"mine"] * 3)
+            self.assertIn("0 files written, 3 kept", run.out)
+
+    def test_always_replaces(self):
+        self.prepare_existing()
+        self.assertExit(self.arq("extract", "x.arq", "-C", "out", "--overwrite=always"), EXIT_OK)
+        self.assertEqual(self.contents(), [b"one", b"three", b"two"])
+
+    def test_ask_takes_answers_from_standard_input(self):
+        # Archive order: ONE, THREE, TWO (names sorted when stored).
+        cases = [
+            (b"y\nn\ny\n", [b"one", b"mine", b"two"]),
+            (b"n\nA\n", [b"mine", b"three", b"two"]),
+            (b"N\n", [b"mine", b"mine", b"mine"]),
+            (b"maybe\ny\n", [b"one", b"mine", b"mine"]),  # a wrong answer is asked again; then input ends
+        ]
+        for answers, expected in cases:
+            with self.subTest(answers=answers):
+                self.prepare_existing()
+                run = self.arq("extract", "x.arq", "-C", "out", "--overwrite", "ask", stdin=answers)
+                self.assertExit(run, EXIT_OK)
+                self.assertEqual(self.contents(), expected)
+                self.assertIn("Replace ", run.err)
+                self.assertIn("[y]es, [n]o, [A]ll, [N]one", run.err)
+
+    def test_destination_folders_are_made(self):
+        self.assertExit(self.arq("extract", "x.arq", "-C", os.path.join("new", "deeper")), EXIT_OK)
+        self.assertEqual(self.read("new/deeper/ONE.TXT"), b"one")
+
+    def test_no_room_on_the_drive(self):
+        small, drive = small_drive(self)
+        self.write("room/fits.txt", b"small file")
+        self.write("room/huge.bin", random_bytes(1536 * 1024, 41))
+        self.write("room/zlast.txt", b"after the big one")
+        self.assertExit(self.arq("create", "--stored", "room.arq", "room"), EXIT_OK)
+        run = self.arq("extract", "room.arq", "-C", drive + "out", env=small_env(small))
+        self.assertExit(run, EXIT_NO_ROOM)
+        self.assertOneLine(run, "HUGE.BIN", "no room on drive T:")
+        out = os.path.join(small, "out")
+        self.assertEqual(open(os.path.join(out, "FITS.TXT"), "rb").read(), b"small file")
+        self.assertEqual(open(os.path.join(out, "ZLAST.TXT"), "rb").read(), b"after the big one")
+
+    def test_a_write_that_fills_the_drive(self):
+        # Two entries that each pass the free-space check but not together: the
+        # second's writes come up short, which is reported as no room.
+        small, drive = small_drive(self)
+        self.write("fill/a.bin", random_bytes(600 * 1024, 42))
+        self.write("fill/b.bin", random_bytes(600 * 1024, 43))
+        self.assertExit(self.arq("create", "--stored", "fill.arq", "fill"), EXIT_OK)
+        run = self.arq("extract", "fill.arq", "-C", drive + "out", env=small_env(small))
+        self.assertExit(run, EXIT_NO_ROOM)
+        self.assertOneLine(run, "B.BIN", "no room")
+
+
+# ---- Spanned sets -------------------------------------------------------------------------
+
+
+class SpannedTest(ArqTest):
+    def make_set(self, volume_size="64K"):
+        self.files = {
+            "s/a.txt": text_bytes(20000, 51),
+            "s/b.bin": random_bytes(100000, 52),
+            "s/c/empty.txt": b"",
+            "s/d.txt": text_bytes(90000, 53),
+        }
+        for rel, data in self.files.items():
+            self.write(rel, data)
+        run = self.arq("create", "--volume-size", volume_size, "SET.ARQ", "s")
+        self.assertExit(run, EXIT_OK)
+        volumes = []
+        n = 1
+        while os.path.isdir(self.path("SET.ARQ.%d" % n)):
+            self.assertEqual(os.listdir(self.path("SET.ARQ.%d" % n)), ["SET.ARQ"])
+            volumes.append(self.read("SET.ARQ.%d/SET.ARQ" % n))
+            n += 1
+        self.assertFalse(os.path.exists(self.path("SET.ARQ")))
+        return volumes
+
+    def check_out(self, out):
+        for rel, data in self.files.items():
+            self.assertEqual(self.read(os.path.join(out, rel[2:].upper())), data, rel)
+
+    def test_volumes_follow_the_format(self):
+        volumes = self.make_set()
+        self.assertGreaterEqual(len(volumes), 3)
+        for i, volume in enumerate(volumes):
+            self.assertLessEqual(len(volume), 64 * 1024)
+            self.assertEqual(volume[:4], ENTRY_SIG)
+            # Every volume's first header carries its number; every volume but the
+            # last ends inside a spanned entry's data.
+            first_block = 8 + struct.unpack_from("<H", volume, 6)[0]
+            self.assertEqual(volume[first_block + 26], i)
+        self.assertEqual(volumes[-1][-41:-37], ENTRY_SIG)  # the end record closes the last volume
+        # Written again on larger disks, the set has fewer volumes, and the old set's
+        # later disks do not linger to look as if it went on.
+        self.assertExit(self.arq("create", "--volume-size", "1M", "SET.ARQ", "s"), EXIT_OK)
+        self.assertTrue(os.path.isfile(self.path("SET.ARQ.1", "SET.ARQ")))
+        self.assertFalse(os.path.exists(self.path("SET.ARQ.2", "SET.ARQ")))
+        self.assertEqual(parse_archive(self.read("SET.ARQ.1/SET.ARQ"))[-1], None)
+
+    def test_extract_list_and_test_with_volume_folders(self):
+        volumes = self.make_set()
+        folders = ["SET.ARQ.%d" % (i + 1) for i in range(len(volumes))]
+        if WINE:
+            # Windows cannot point a drive letter at a folder: a clear refusal.
+            run = self.arq("extract", "SET.ARQ", "-C", "out", "--volumes", *folders)
+            self.assertExit(run, EXIT_USAGE)
+            self.assertOneLine(run, "--volumes", "removable drive")
+            run = self.arq("extract", "SET.ARQ", "-C", "out")
+            self.assertExit(run, EXIT_NOT_FOUND)
+            self.assertOneLine(run, "SET.ARQ.1", "first disk of a spanned set")
+            self.assertFalse(os.path.exists(self.path("out")))
+            return
+        rows, run = self.listing("SET.ARQ", "--volumes", *folders)
+        self.assertExit(run, EXIT_OK)
+        self.assertEqual([r["name"] for r in rows], ["A.TXT", "B.BIN", "C\\EMPTY.TXT", "D.TXT"])
+        self.assertTrue(any(r["flags"].endswith("S") for r in rows))
+        self.assertEqual(rows[-1]["volume"] > 0, True)
+        self.assertExit(self.arq("test", "SET.ARQ", "--volumes", *folders), EXIT_OK)
+        run = self.arq("extract", "SET.ARQ", "-C", "out", "--volumes", *folders)
+        self.assertExit(run, EXIT_OK)
+        self.check_out("out")
+        # The set is found by its first folder without --volumes.
+        run = self.arq("extract", "SET.ARQ", "-C", "out2")
+        self.assertExit(run, EXIT_OK)
+        self.check_out("out2")
+        # Too few folders: the disk that is missing is named.
+        run = self.arq("extract", "SET.ARQ", "-C", "out3", "--volumes", folders[0])
+        self.assertExit(run, EXIT_NOT_FOUND)
+        self.assertIn("disk 2 of SET.ARQ is needed", run.err)
+        # Folders in the wrong order.
+        run = self.arq("extract", "SET.ARQ", "-C", "out4", "--volumes", folders[0], folders[2], folders[1])
+        self.assertExit(run, EXIT_NOT_FOUND)
+        self.assertIn("does not hold disk 2", run.err)
+
+    def test_first_disk_alone_on_a_fixed_drive(self):
+        self.make_set()
+        shutil.copy(self.path("SET.ARQ.1/SET.ARQ"), self.path("ONE.ARQ"))
+        run = self.arq("extract", "ONE.ARQ", "-C", "out")
+        self.assertExit(run, EXIT_NOT_FOUND)
+        self.assertOneLine(run, "spanned set", "--volumes")
+        rows, run = self.listing("ONE.ARQ")
+        self.assertExit(run, EXIT_NOT_FOUND)
+        self.assertTrue(rows[-1]["flags"].endswith("S"))
+
+    def test_volume_size_too_small(self):
+        self.write("s/a.txt", text_bytes(5000, 1))
+        run = self.arq("create", "--volume-size", "50", "TINY.ARQ", "s")
+        self.assertExit(run, EXIT_USAGE)
+        self.assertOneLine(run, "too small")
+        self.assertEqual(sorted(os.listdir(self.dir)), ["s"])
+
+    # Disks in a removable drive, asked for on standard error and answered on
+    # standard input.
+
+    def floppy(self):
+        if WINE:
+            if not FLOPPY:
+                self.skipTest("no floppy folder given")
+            folder = FLOPPY
+            for name in os.listdir(folder):
+                os.unlink(os.path.join(folder, name))
+            self.addCleanup(lambda: [os.unlink(os.path.join(folder, n)) for n in os.listdir(folder)])
+            return folder, None
+        folder = self.path("floppy")
+        os.makedirs(folder)
+        return folder, {"VARDOK_DRIVES": "A=" + folder + ":removable"}
+
+    def insert(self, folder, volume):
+        with open(os.path.join(folder, "SET.ARQ"), "wb") as f:
+            f.write(volume)
+
+    def test_disks_asked_for_in_turn(self):
+        volumes = self.make_set()
+        folder, env = self.floppy()
+        self.insert(folder, volumes[0])
+        talk = Conversation(self, ["extract", "A:\\SET.ARQ", "-C", "out"], env)
+        for disk in range(2, len(volumes) + 1):
+            talk.wait_for("Insert disk %d of SET.ARQ into drive A: and press Enter (q to give up): " % disk)
+            self.insert(folder, volumes[disk - 1])
+            talk.send(b"\n")
+        run = talk.finish()
+        self.assertExit(run, EXIT_OK)
+        self.check_out("out")
+
+    def test_begun_at_a_later_disk(self):
+        volumes = self.make_set()
+        folder, env = self.floppy()
+        self.insert(folder, volumes[1])
+        talk = Conversation(self, ["extract", "A:\\SET.ARQ", "-C", "out"], env)
+        talk.wait_for("Insert disk 1 of SET.ARQ into drive A:")
+        talk.send(b"\n")  # disk 2 is still in the drive
+        talk.wait_for("is not disk 1 of SET.ARQ")
+        talk.wait_for("Insert disk 1 of SET.ARQ")
+        self.insert(folder, volumes[0])
+        talk.send(b"\n")
+        for disk in range(2, len(volumes) + 1):
+            talk.wait_for("Insert disk %d of SET.ARQ" % disk)
+            self.insert(folder, volumes[disk - 1])
+            talk.send(b"\n")
+        run = talk.finish()
+        self.assertExit(run, EXIT_OK)
+        self.check_out("out")
+        # A later disk's file on a fixed drive names what is missing.
+        with open(self.path("TWO.ARQ"), "wb") as f:
+            f.write(volumes[1])
+        run = self.arq("list", "TWO.ARQ")
+        self.assertExit(run, EXIT_NOT_FOUND)
+        self.assertOneLine(run, "disk 2 of a spanned set")
+
+    def test_wrong_disk_then_give_up(self):
+        volumes = self.make_set()
+        folder, env = self.floppy()
+        self.insert(folder, volumes[0])
+        talk = Conversation(self, ["extract", "A:\\SET.ARQ", "-C", "out"], env)
+        talk.wait_for("Insert disk 2 of SET.ARQ")
+        talk.send(b"\n")  # disk 1 is still in the drive
+        talk.wait_for("is not disk 2 of SET.ARQ")
+        talk.wait_for("Insert disk 2 of SET.ARQ")
+        talk.send(b"q\n")
+        run = talk.finish()
+        self.assertExit(run, EXIT_CANCELLED)
+        self.assertIn("A.TXT", os.listdir(self.path("out")))
+        # The temporary file the engine collects pieces in is gone.
+        self.assertEqual([n for n in os.listdir(self.path("out")) if n.endswith(".$$$")], [])
+
+    def test_end_of_input_gives_up(self):
+        volumes = self.make_set()
+        folder, env = self.floppy()
+        self.insert(folder, volumes[0])
+        run = self.arq("extract", "A:\\SET.ARQ", "-C", "out", env=env)
+        self.assertExit(run, EXIT_CANCELLED)
+
+    def test_interrupt_at_the_prompt(self):
+        if WINE:
+            self.skipTest("signals reach a Windows program under Wine only through its console")
+        volumes = self.make_set()
+        folder, env = self.floppy()
+        self.insert(folder, volumes[0])
+        talk = Conversation(self, ["extract", "A:\\SET.ARQ", "-C", "out"], env)
+        talk.wait_for("Insert disk 2 of SET.ARQ")
+        talk.process.send_signal(signal.SIGINT)
+        run = talk.finish()
+        self.assertExit(run, EXIT_CANCELLED)
+        self.assertIn("cancelled", run.err)
+
+
+class Conversation:
+    """The tool running with its standard input and error in the test's hands."""
+
+    def __init__(self, test, args, env):
+        full_env = dict(os.environ)
+        if env:
+            full_env.update(env)
+        self.test = test
+        self.process = subprocess.Popen(ARQ + list(args), cwd=test.dir, env=full_env, stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.err = b""
+        self.seen = 0
+
+    def wait_for(self, text, limit=120):
+        """Reads standard error until text appears behind what was waited for before.
+        The limit only ends a run that hangs."""
+        wanted = text.encode("latin-1")
+        deadline = time.monotonic() + limit
+        while True:
+            at = self.err.find(wanted, self.seen)
+            if at >= 0:
+                self.seen = at + len(wanted)
+                return
+            left = deadline - time.monotonic()
+            if left <= 0 or not self._read(left):
+                self.process.kill()
+                self.test.fail("no %r from the tool; it wrote:\n%s" % (text, self.err.decode("latin-1")))
+
+    def _read(self, timeout):
+        ready, _, _ = select.select([self.process.stderr], [], [], timeout)
+        if not ready:
+            return False
+        chunk = os.read(self.process.stderr.fileno(), 4096)
+        self.err += chunk
+        return bool(chunk)
+
+    def send(self, data):
+        self.process.stdin.write(data)
+        self.process.stdin.flush()
+
+    def finish(self):
+        self.process.stdin.close()
+        out = self.process.stdout.read()
+        rest = self.process.stderr.read()
+        code = self.process.wait(timeout=120)
+        return Run(code, out, self.err + rest)
+
+
+# ---- Terminal behaviour (native: a pseudo-terminal) ------------------------------------------
+
+
+class TerminalTest(ArqTest):
+    def run_on_terminal(self, *args):
+        """Runs the tool with standard error (and output) on a pseudo-terminal."""
+        master, slave = pty.openpty()
+        p = subprocess.Popen(ARQ + list(args), cwd=self.dir, stdin=subprocess.DEVNULL, stdout=slave, stderr=slave)
+        os.close(slave)
+        data = b""
+        while True:
+            try:
+                chunk = os.read(master, 65536)
+            except OSError:
+                break
+            if not chunk:
+                break
+            data += chunk
+        os.close(master)
+        return p.wait(timeout=600), data.decode("latin-1")
+
+    def test_progress_bar_only_on_a_terminal(self):
+        if WINE:
+            self.skipTest("a pseudo-terminal is no Windows console")
+        self.write("s/big.txt", text_bytes(8 * 1024 * 1024, 61))
+        code, shown = self.run_on_terminal("create", "t.arq", "s")
+        self.assertEqual(code, 0, shown)
+        self.assertRegex(shown, r"\r\[#*\.*\]\s+\d+%\s+\S+ [KM]iB\s+BIG\.TXT")
+        self.assertIn("t.arq: 1 file", shown)  # the summary, on a terminal
+        code, shown = self.run_on_terminal("extract", "t.arq", "-C", "out")
+        self.assertEqual(code, 0, shown)
+        self.assertIn("100%", shown)
+        self.assertIn("1 file written", shown)
+        run = self.arq("extract", "t.arq", "-C", "out2")
+        self.assertEqual(run.out + run.err, "")  # piped: silent
+        code, shown = self.run_on_terminal("extract", "-q", "t.arq", "-C", "out3")
+        self.assertEqual((code, shown), (0, ""))
+
+
+class TerminalQuestionTest(ArqTest):
+    def test_overwrite_is_asked_on_a_terminal(self):
+        if WINE:
+            self.skipTest("a pseudo-terminal is no Windows console")
+        self.write("s/keep.txt", b"archived")
+        self.assertExit(self.arq("create", "k.arq", "s"), EXIT_OK)
+        self.write("out/KEEP.TXT", b"mine")
+        master, slave = pty.openpty()
+        p = subprocess.Popen(ARQ + ["extract", "k.arq", "-C", "out"], cwd=self.dir, stdin=slave, stdout=slave,
+                             stderr=slave)
+        os.close(slave)
+        shown = b""
+        while b"[N]one: " not in shown:
+            ready, _, _ = select.select([master], [], [], 120)
+            self.assertTrue(ready, shown)
+            shown += os.read(master, 4096)
+        os.write(master, b"n\n")
+        self.assertEqual(p.wait(timeout=120), 0)
+        os.close(master)
+        self.assertIn(b"Replace out", shown)
+        self.assertEqual(self.read("out/KEEP.TXT"), b"mine")
+
+
+def main():
+    global ARQ, WINE, FLOPPY, SMALL
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--arq", required=True, help="the built tool")
+    parser.add_argument("--runner", help="program that runs it (the Wine runner)")
+    parser.add_argument("--floppy", help="folder behind the removable drive A: under Wine")
+    parser.add_argument("--small", help="folder behind the 1 MiB drive T: under Wine")
+    args, rest = parser.parse_known_args()
+    ARQ = ([args.runner] if args.runner else []) + [os.path.abspath(args.arq)]
+    WINE = bool(args.runner)
+    FLOPPY = args.floppy
+    SMALL = args.small
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,246 @@
+// Finding, opening and walking an archive with the engine's own reading operations.
+#include "tools/arq/archive_input.h"
+
+#include <cstring>
+
+#include "engine/archive.h"
+#include "engine/reader.h"
+#include "engine/search.h"
+#include "engine/spanned.h"
+#include "fileio/paths.h"
+#include "fileio/slots.h"
+#include "platform/platform.h"
+#include "tools/arq/console.h"
+#include "tools/arq/exit_codes.h"
+#include "tools/arq/files.h"
+#include "tools/arq/volumes.h"
+
+namespace {
+
+bool EndsWithArq(const std::string& path) {
+    if (path.size() < ARQ_EXTENSION_LENGTH) return false;
+    std::string tail = path.substr(path.size() - ARQ_EXTENSION_LENGTH);
+    for (char& c : tail)
+        c = static_cast<char>(CharUpperAZ(c));
+    return tail == ".ARQ";
+}
+
+// Whether the bytes at offset are a record signature.
+bool SignatureAt(int slot, int32_t offset) {
+    uint8_t bytes[SIGNATURE_SIZE];
+    const int32_t back = FileTell(slot);
+    bool found = FileSeek(slot, offset, FILE_SEEK_START) == offset &&
+                 FileRead(slot, bytes, SIGNATURE_SIZE) == SIGNATURE_SIZE &&
+                 std::memcmp(bytes, ENTRY_SIGNATURE, SIGNATURE_SIZE) == 0;
+    FileSeek(slot, back, FILE_SEEK_START);
+    return found;
+}
+
+} // namespace
+
+int32_t SlotFileSize(int slot) {
+    const int32_t back = FileTell(slot);
+    if (back < 0) return -1;
+    const int32_t size = FileSeek(slot, 0, FILE_SEEK_END);
+    if (FileSeek(slot, back, FILE_SEEK_START) != back) return -1;
+    return size;
+}
+
+std::string MethodName(int method) {
+    if (method == METHOD_STORED) return "Stored";
+    if (method == METHOD_CRUSHED) return "Crushed";
+    return "method " + std::to_string(method);
+}
+
+int ArchiveOpen(const std::string& name, ArchiveInput* input) {
+    input->slot = -1;
+    input->start = 0;
+    input->path = name;
+    if (!PathExists(name)) {
+        std::string withExtension = name + ".arq";
+        if (PathHasExtension(name.c_str()) || !PathExists(withExtension)) {
+            Complain("%s: no such file", name.c_str());
+            return ARQ_EXIT_NOT_FOUND;
+        }
+        input->path = withExtension;
+    }
+    const char* path = input->path.c_str();
+    // Read from folders, the archive is opened on a mapped drive; messages name it as given.
+    const std::string shownName = DisksShownName(input->path);
+    const char* shown = shownName.c_str();
+    if (PathIsFolder(input->path)) {
+        Complain("%s: is a folder, not an archive", shown);
+        return ARQ_EXIT_NOT_ARCHIVE;
+    }
+
+    if (!EndsWithArq(input->path)) {
+        const int32_t found = FindEntrySignature(path, -1);
+        if (found == ERR_NOT_FOUND) {
+            Complain("%s: cannot be opened", shown);
+            return ARQ_EXIT_IO;
+        }
+        if (found == ERR_NO_MEMORY) {
+            Complain("%s: not enough memory to search the file", shown);
+            return ARQ_EXIT_NO_MEMORY;
+        }
+        if (found < 0) {
+            Complain("%s: not an archive (no entry header record in its first %d bytes)", shown,
+                     SIGNATURE_SEARCH_LIMIT);
+            return ARQ_EXIT_NOT_ARCHIVE;
+        }
+        input->start = found;
+    }
+
+    input->slot = FileOpen(path, FILE_READ);
+    if (input->slot < 0) {
+        Complain("%s: cannot be opened", shown);
+        return ARQ_EXIT_IO;
+    }
+    if (SlotFileSize(input->slot) == 0) {
+        Complain("%s: not an archive (the file is empty)", shown);
+        ArchiveClose(input);
+        return ARQ_EXIT_NOT_ARCHIVE;
+    }
+    if (!SignatureAt(input->slot, input->start)) {
+        Complain("%s: not an archive (it does not start with an entry header record)", shown);
+        ArchiveClose(input);
+        return ARQ_EXIT_NOT_ARCHIVE;
+    }
+    // The first record must be readable; where the walk fails later the archive is
+    // damaged, and that is for the walk to tell.
+    EntryDescriptor desc;
+    std::memset(&desc, 0, sizeof desc);
+    desc.input_slot = input->slot;
+    FileSeek(input->slot, input->start, FILE_SEEK_START);
+    std::string problem;
+    int code = ARQ_EXIT_OK;
+    if (WalkNext(input, &desc, &problem, &code) == WALK_STOP) {
+        Complain("%s: damaged: %s", shown, problem.c_str());
+        ArchiveClose(input);
+        return code;
+    }
+    if (desc.volume_info[0] != 0) {
+        // A later disk of a spanned set: it starts inside an entry, so the set is
+        // read from its first disk.
+        ArchiveClose(input);
+        code = DisksStartAtFirst(input->path, desc.volume_info[0]);
+        if (code != ARQ_EXIT_OK) return code;
+        return ArchiveOpen(input->path, input);
+    }
+    FileSeek(input->slot, input->start, FILE_SEEK_START);
+    return ARQ_EXIT_OK;
+}
+
+void ArchiveClose(ArchiveInput* input) {
+    if (input->slot >= 0 && FileGetSlot(input->slot) != nullptr) FileClose(input->slot);
+    input->slot = -1;
+}
+
+WalkStep WalkNext(ArchiveInput* input, EntryDescriptor* desc, std::string* problem, int* code) {
+    const int slot = desc->input_slot;
+    const int32_t at = FileTell(slot);
+    const int rc = ReadEntryHeader(desc);
+    if (rc == 0) return WALK_ENTRY;
+    const int32_t size = SlotFileSize(slot);
+    if (rc == ERR_END_OF_ARCHIVE) {
+        // The engine takes a cut-short end record for the end; the file was still cut.
+        const int64_t recordEnd = static_cast<int64_t>(at) + ENTRY_FIXED_SIZE + desc->extra_count;
+        if (at < 0 || size < 0 || recordEnd <= size) return WALK_END;
+        *problem = "cut short: the end-of-archive record at offset " + std::to_string(at) + " is incomplete";
+        *code = ARQ_EXIT_DAMAGED;
+        return WALK_STOP;
+    }
+
+    *code = ARQ_EXIT_DAMAGED;
+    const std::string where = "offset " + std::to_string(at);
+    // The record's own bytes tell a header cut short from a damaged one.
+    uint8_t lead[ENTRY_LEAD_SIZE] = {0};
+    int32_t leadRead = 0;
+    if (at >= 0 && FileSeek(slot, at, FILE_SEEK_START) == at)
+        leadRead = FileRead(slot, lead, ENTRY_LEAD_SIZE);
+    const uint32_t nameLength = GetLE16(lead + ENTRY_NAME_LENGTH_OFFSET);
+    if (rc == ERR_VERSION) {
+        *problem = "the entry at " + where + " needs a newer engine (version " +
+                   std::to_string((desc->version_needed >> 4) & 0x0F) + "." +
+                   std::to_string(desc->version_needed & 0x0F) + ")";
+    } else if (at >= 0 && size >= 0 && at >= size) {
+        *problem = "cut short: the file ends at " + where + " without the end-of-archive record";
+    } else if (leadRead < SIGNATURE_SIZE || std::memcmp(lead, ENTRY_SIGNATURE, SIGNATURE_SIZE) != 0) {
+        *problem = "no entry header record at " + where;
+    } else if (leadRead < ENTRY_LEAD_SIZE) {
+        *problem = "cut short: the entry header at " + where + " is incomplete";
+    } else if (nameLength > ENTRY_NAME_MAX) {
+        *problem = "the entry header at " + where + " has a name of " + std::to_string(nameLength) +
+                   " bytes (at most " + std::to_string(ENTRY_NAME_MAX) + ")";
+    } else {
+        *problem = "cut short: the entry header at " + where + " is incomplete";
+    }
+    (void)input;
+    return WALK_STOP;
+}
+
+int WalkSkipData(ArchiveInput* input, EntryDescriptor* desc, std::string* problem, int* code) {
+    const int slot = desc->input_slot;
+    if (desc->flags & ENTRY_SPANNED) {
+        if (!DisksCanChange(input->path)) {
+            *problem = "the entry " + Printable(desc->name) +
+                       " goes on on the next disk, which cannot be asked for: " +
+                       "name the folders of all disks with --volumes, or read the set from a removable drive";
+            *code = ARQ_EXIT_NOT_FOUND;
+            return 0;
+        }
+        const int rc = SkipEntry(desc);
+        if (rc != 0) {
+            *code = DisksOutcome();
+            if (*code == ARQ_EXIT_OK) {
+                *code = ARQ_EXIT_DAMAGED;
+                *problem = "the entry " + Printable(desc->name) + " cannot be followed onto the next disk";
+            } else if (*code == ARQ_EXIT_CANCELLED) {
+                *problem = "cancelled: the next disk was not given";
+            } else {
+                problem->clear(); // the missing disk has been named already
+            }
+            return 0;
+        }
+        return 1;
+    }
+    const int32_t at = FileTell(slot);
+    const int32_t size = SlotFileSize(slot);
+    if (at < 0 || size < 0) {
+        *problem = "cannot be read";
+        *code = ARQ_EXIT_IO;
+        return 0;
+    }
+    if (desc->compressed_size > static_cast<uint32_t>(size - at)) {
+        *problem = "cut short: the data of " + Printable(desc->name) + " runs past the end of the file";
+        *code = ARQ_EXIT_DAMAGED;
+        return 0;
+    }
+    FileSeek(slot, at + static_cast<int32_t>(desc->compressed_size), FILE_SEEK_START);
+    return 1;
+}
+
+int SurveyArchive(ArchiveInput* input, uint64_t* total, int* spanned, std::string* problem) {
+    EntryDescriptor desc;
+    std::memset(&desc, 0, sizeof desc);
+    desc.input_slot = input->slot;
+    *total = 0;
+    *spanned = 0;
+    int complete = 0;
+    FileSeek(input->slot, input->start, FILE_SEEK_START);
+    problem->clear();
+    for (;;) {
+        int code = ARQ_EXIT_OK;
+        const WalkStep step = WalkNext(input, &desc, problem, &code);
+        if (step == WALK_END) complete = 1;
+        if (step != WALK_ENTRY) break;
+        *total += desc.uncompressed_size;
+        if (desc.flags & ENTRY_SPANNED) {
+            *spanned = 1;
+            break;
+        }
+        if (!WalkSkipData(input, &desc, problem, &code)) break;
+    }
+    FileSeek(input->slot, input->start, FILE_SEEK_START);
+    return complete;
+}

@@ -1,0 +1,53 @@
+// Opening an archive for reading and walking its entries, for list, test and the
+// survey that extract makes before it starts.
+//
+// An archive is found the way the engine finds it: a name that does not exist and
+// has no extension gets ".arq"; a ".arq" file must start with an entry header record;
+// any other file (a self-extracting program) is searched for the first one.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/descriptor.h"
+
+struct ArchiveInput {
+    std::string path; // the file opened, as the engine is to open it
+    int32_t slot;     // the engine's file slot; -1 when closed
+    int32_t start;    // offset of the first entry header record
+};
+
+// Finds and opens the archive named on the command line and checks that its first
+// record can be read. ARQ_EXIT_OK, or the exit code after a message: not found, not
+// an archive, damaged (a first record that starts right but cannot be read).
+int ArchiveOpen(const std::string& name, ArchiveInput* input);
+void ArchiveClose(ArchiveInput* input);
+
+// The outcome of one step of a walk.
+enum WalkStep {
+    WALK_ENTRY, // an entry header was read; the input stands on its data
+    WALK_END,   // the end-of-archive record was read
+    WALK_STOP,  // the walk cannot go on; the reason is in *problem, the exit code in *code
+};
+
+// Reads the next entry header record into desc (whose input_slot is the archive's).
+WalkStep WalkNext(ArchiveInput* input, EntryDescriptor* desc, std::string* problem, int* code);
+
+// Moves the input past the data of the entry just read: within the file when the
+// entry is whole on this disk, else across disks through the engine (the event
+// handler then answers EVT_INSERT_VOLUME). 1 when the input stands on the next
+// record; 0 with the reason and exit code otherwise.
+int WalkSkipData(ArchiveInput* input, EntryDescriptor* desc, std::string* problem, int* code);
+
+// Bytes in the file held by a slot (the current disk's volume), or -1.
+int32_t SlotFileSize(int slot);
+
+// "Stored", "Crushed", or "method N".
+std::string MethodName(int method);
+
+// The sum of the entries' unpacked sizes, from the headers read from the archive's
+// start up to the end record, without following an entry onto another disk. 1 when
+// the end record was reached that way (the total is exact), 0 otherwise (damaged, or
+// the set goes on on another disk: *spanned is then 1; else *problem says what is
+// wrong). The input is put back at the start.
+int SurveyArchive(ArchiveInput* input, uint64_t* total, int* spanned, std::string* problem);

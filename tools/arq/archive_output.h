@@ -1,0 +1,51 @@
+// The writing side of arq create: a plain archive under a temporary name, renamed
+// into place when it is complete; for a spanned set, that archive spread over the
+// disks' folders (ARCHIVE.1/NAME, ARCHIVE.2/NAME, ...), each volume also written
+// under a temporary name first. On every failure, and on Ctrl+C, whatever was
+// written is removed again.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/writer.h"
+#include "tools/arq/input_tree.h"
+
+struct ArchiveOutput {
+    std::string final_path; // ARCHIVE as named
+    std::string temp_path;  // the plain archive while it is written
+    uint32_t volume_size;   // 0: a plain archive
+    ArchiveWriter writer;
+    WriterSink file_sink; // the writer's own sink, which GuardedSink wraps
+    void* file_context;
+    int32_t sink_failed;   // a write to the archive failed (as opposed to a read of a file)
+    uint64_t done_before;  // input bytes of the files already stored, for the bar
+    int32_t streaming;     // the bar follows the bytes written (a Stored copy)
+    uint32_t stream_start; // writer.bytes_written when the data being streamed began
+    const char* current;   // stored name of the file at hand, for the bar
+    // Spanned sets.
+    std::vector<std::string> volume_temps;   // volume files under their temporary names
+    std::vector<std::string> volume_folders; // the disks' folders, ARCHIVE.1 first
+    std::vector<int> folder_made;            // 1 for each folder this run created
+    int32_t complete;                        // the volumes are in place: keep the folders
+};
+
+// How entries are stored.
+enum {
+    OUTPUT_STORED = 0, // as they are
+    // Otherwise a CRUSHED_LEVEL_: Crushed when that is smaller, else Stored.
+};
+
+// Creates the temporary archive beside ARCHIVE. ARQ_EXIT_OK or the exit code after a
+// message.
+int OutputStart(ArchiveOutput* out, const std::string& archive, uint32_t volumeSize);
+// Stores one file. *method receives the method used. ARQ_EXIT_OK or the exit code
+// after a message; on failure the caller calls OutputAbandon.
+int OutputPutFile(ArchiveOutput* out, const InputFile& file, int level, int* method, uint32_t* packed);
+// Writes the end record and puts the archive (or the volumes) in place. *volumes
+// receives the number of volumes (1 for a plain archive). ARQ_EXIT_OK or the exit
+// code after a message; nothing is left behind on failure.
+int OutputFinish(ArchiveOutput* out, int32_t* volumes);
+// Removes everything written so far.
+void OutputAbandon(ArchiveOutput* out);

@@ -1,0 +1,121 @@
+// arq create: a new archive, or a spanned set, from files and folders.
+#include "crushed/encoder.h"
+#include "engine/archive.h"
+#include "platform/platform.h"
+#include "tools/arq/archive_output.h"
+#include "tools/arq/commands.h"
+#include "tools/arq/console.h"
+#include "tools/arq/exit_codes.h"
+#include "tools/arq/help.h"
+#include "tools/arq/input_tree.h"
+#include "tools/arq/options.h"
+#include "tools/arq/text.h"
+
+namespace {
+
+enum { OPT_HELP, OPT_STORED, OPT_FAST, OPT_BEST, OPT_VOLUME_SIZE, OPT_QUIET, OPT_VERBOSE };
+
+const OptionSpec kCreateOptions[] = {
+    {"help", 'h', OPTION_FLAG, OPT_HELP},
+    {"stored", 0, OPTION_FLAG, OPT_STORED},
+    {"fast", 0, OPTION_FLAG, OPT_FAST},
+    {"best", 0, OPTION_FLAG, OPT_BEST},
+    {"volume-size", 0, OPTION_VALUE, OPT_VOLUME_SIZE},
+    {"quiet", 'q', OPTION_FLAG, OPT_QUIET},
+    {"verbose", 'v', OPTION_FLAG, OPT_VERBOSE},
+};
+
+// The storing level the options ask for, or -1 when they contradict each other.
+int ChosenLevel(const CommandLine& line) {
+    int level = CRUSHED_LEVEL_DEFAULT;
+    int chosen = 0;
+    for (const ParsedOption& option : line.options) {
+        int asked;
+        if (option.id == OPT_STORED) {
+            asked = OUTPUT_STORED;
+        } else if (option.id == OPT_FAST) {
+            asked = CRUSHED_LEVEL_FAST;
+        } else if (option.id == OPT_BEST) {
+            asked = CRUSHED_LEVEL_BEST;
+        } else {
+            continue;
+        }
+        if (chosen && asked != level) return -1;
+        level = asked;
+        chosen = 1;
+    }
+    return level;
+}
+
+} // namespace
+
+int CommandCreate(const std::vector<std::string>& args) {
+    CommandLine line;
+    std::string error;
+    if (!ParseCommandLine(args, kCreateOptions, sizeof kCreateOptions / sizeof kCreateOptions[0], &line,
+                          &error)) {
+        return UsageError("create", error);
+    }
+    if (OptionGiven(line, OPT_HELP)) return PrintHelp("create");
+    ConsoleSetQuiet(OptionGiven(line, OPT_QUIET));
+    ConsoleSetVerbose(OptionGiven(line, OPT_VERBOSE));
+    const int level = ChosenLevel(line);
+    if (level < 0) return UsageError("create", "choose one of --stored, --fast and --best");
+    uint32_t volumeSize = 0;
+    std::string sizeText;
+    if (OptionGiven(line, OPT_VOLUME_SIZE, &sizeText) &&
+        (!ParseSize(sizeText, &volumeSize) || volumeSize == 0)) {
+        return UsageError("create",
+                          "--volume-size: '" + sizeText + "' is no size (bytes, or a number with K, M or G)");
+    }
+    if (line.positional.empty()) return UsageError("create", "no archive named");
+    if (line.positional.size() < 2) return UsageError("create", "no files named to store");
+
+    const std::string archive = line.positional[0];
+    const std::vector<std::string> paths(line.positional.begin() + 1, line.positional.end());
+    std::vector<InputFile> files;
+    int skipped = 0;
+    int code = CollectInputs(paths, archive, &files, &skipped);
+    if (code != ARQ_EXIT_OK) return code;
+
+    ArchiveOutput out;
+    code = OutputStart(&out, archive, volumeSize);
+    if (code != ARQ_EXIT_OK) return code;
+    uint64_t total = 0;
+    for (const InputFile& file : files)
+        total += file.size;
+    ProgressBegin(total);
+    uint64_t packedTotal = 0;
+    for (const InputFile& file : files) {
+        if (PlatInterrupted()) {
+            ProgressEnd();
+            OutputAbandon(&out);
+            Complain("cancelled; %s was not written", archive.c_str());
+            return ARQ_EXIT_CANCELLED;
+        }
+        int method = METHOD_STORED;
+        uint32_t packed = 0;
+        code = OutputPutFile(&out, file, level, &method, &packed);
+        if (code != ARQ_EXIT_OK) {
+            ProgressEnd();
+            OutputAbandon(&out);
+            return code;
+        }
+        packedTotal += packed;
+        Tell("%-8s %10s %6s  %s", method == METHOD_CRUSHED ? "crushed" : "stored",
+             std::to_string(file.size).c_str(), FormatRatio(packed, file.size).c_str(),
+             Printable(file.stored.c_str()).c_str());
+    }
+    int32_t volumes = 0;
+    code = OutputFinish(&out, &volumes);
+    ProgressEnd();
+    if (code != ARQ_EXIT_OK) return code;
+    const std::string where =
+        volumeSize == 0 ? archive
+                        : std::to_string(volumes) + " volume" + (volumes == 1 ? "" : "s") + " in " + archive +
+                              ".1" + (volumes > 1 ? " to " + archive + "." + std::to_string(volumes) : "");
+    Say("%s: %u file%s, %s packed to %s (%s)", where.c_str(), static_cast<unsigned>(files.size()),
+        files.size() == 1 ? "" : "s", HumanSize(total).c_str(), HumanSize(packedTotal).c_str(),
+        FormatRatio(packedTotal, total).c_str());
+    return skipped ? ARQ_EXIT_SKIPPED : ARQ_EXIT_OK;
+}

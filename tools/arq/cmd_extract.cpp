@@ -1,0 +1,279 @@
+// arq extract: the archive's files into a folder, through the engine's ExtractArchive
+// and its events.
+#include <cstring>
+
+#include "crushed/decoder.h"
+#include "engine/archive.h"
+#include "engine/events.h"
+#include "engine/extract.h"
+#include "engine/spanned.h"
+#include "fileio/paths.h"
+#include "platform/platform.h"
+#include "tools/arq/archive_input.h"
+#include "tools/arq/commands.h"
+#include "tools/arq/console.h"
+#include "tools/arq/exit_codes.h"
+#include "tools/arq/files.h"
+#include "tools/arq/help.h"
+#include "tools/arq/options.h"
+#include "tools/arq/volumes.h"
+
+namespace {
+
+enum { OPT_HELP, OPT_DIRECTORY, OPT_OVERWRITE, OPT_VOLUMES, OPT_QUIET, OPT_VERBOSE };
+
+const OptionSpec kExtractOptions[] = {
+    {"help", 'h', OPTION_FLAG, OPT_HELP},          {"directory", 'C', OPTION_VALUE, OPT_DIRECTORY},
+    {"overwrite", 0, OPTION_VALUE, OPT_OVERWRITE}, {"volumes", 0, OPTION_LIST, OPT_VOLUMES},
+    {"quiet", 'q', OPTION_FLAG, OPT_QUIET},        {"verbose", 'v', OPTION_FLAG, OPT_VERBOSE},
+};
+
+enum OverwriteMode { OVERWRITE_ASK, OVERWRITE_ALWAYS, OVERWRITE_NEVER };
+
+// Process-wide, not thread-safe: the engine's callbacks are plain functions.
+struct ExtractRun {
+    OverwriteMode overwrite;
+    int damaged;         // the survey found the archive damaged: a short read is the archive's fault
+    uint64_t doneBefore; // bytes of the entries already handled, for the bar
+    uint32_t written;
+    uint32_t kept;
+    int code; // exit code so far
+    int cancelled;
+};
+ExtractRun g_run = {OVERWRITE_NEVER, 0, 0, 0, 0, ARQ_EXIT_OK, 0};
+
+void Note(int code) { g_run.code = ExitCombine(g_run.code, code); }
+
+void EntryFailed(EntryDescriptor* desc, int32_t result) {
+    const std::string name = Printable(desc->name);
+    if (result == ERR_BAD_DATA) {
+        Complain("%s: failed: damaged data", name.c_str());
+        Note(ARQ_EXIT_DAMAGED);
+    } else if (result == ERR_NO_MEMORY) {
+        Complain("%s: failed: not enough memory", name.c_str());
+        Note(ARQ_EXIT_NO_MEMORY);
+    } else if (g_run.damaged && !(desc->flags & ENTRY_SPANNED)) {
+        Complain("%s: failed: its data in the archive is damaged or cut short", name.c_str());
+        Note(ARQ_EXIT_DAMAGED);
+    } else {
+        if (DriveLooksFull(FolderPart(desc->name))) {
+            Complain("%s: failed: no room on the drive", name.c_str());
+            Note(ARQ_EXIT_NO_ROOM);
+        } else if (desc->flags & ENTRY_SPANNED) {
+            Complain("%s: failed: its pieces cannot be read from the disks", name.c_str());
+            Note(ARQ_EXIT_IO);
+        } else {
+            Complain("%s: failed: read or write error", name.c_str());
+            Note(ARQ_EXIT_IO);
+        }
+    }
+}
+
+int OnExtractEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
+    if (desc != nullptr && PlatInterrupted()) {
+        desc->status = STATUS_CANCEL;
+        g_run.cancelled = 1;
+    }
+    switch (event) {
+        case EVT_PROGRESS:
+            ProgressShow(g_run.doneBefore + static_cast<uint32_t>(argument), desc->name);
+            break;
+        case EVT_ENTRY_DONE:
+            g_run.written++;
+            g_run.doneBefore += desc->uncompressed_size;
+            ProgressShow(g_run.doneBefore, desc->name);
+            Tell("%s", Printable(desc->name).c_str());
+            break;
+        case EVT_UNSAFE_NAME:
+            Complain("%s: refused: the name would write outside the destination folder or to a device",
+                     Printable(desc->name).c_str());
+            Note(ARQ_EXIT_REFUSED);
+            break;
+        case EVT_NO_EXTRACT:
+            Complain("%s: skipped: marked not to be extracted", Printable(desc->name).c_str());
+            Note(ARQ_EXIT_SKIPPED);
+            break;
+        case EVT_UNKNOWN_METHOD:
+            Complain("%s: skipped: unknown storage method %d", Printable(desc->name).c_str(), desc->method);
+            Note(ARQ_EXIT_SKIPPED);
+            break;
+        case EVT_DISK_FULL:
+            Complain("%s: skipped: no room on drive %c: for its %s", Printable(desc->name).c_str(),
+                     argument >= 0 && argument < DRIVE_LETTER_COUNT ? static_cast<char>('A' + argument) : '?',
+                     HumanSize(desc->uncompressed_size).c_str());
+            Note(ARQ_EXIT_NO_ROOM);
+            break;
+        case EVT_NO_MEMORY:
+            Complain("%s: skipped: not enough memory", Printable(desc->name).c_str());
+            Note(ARQ_EXIT_NO_MEMORY);
+            break;
+        case EVT_ENTRY_FAILED:
+            EntryFailed(desc, argument);
+            break;
+        case EVT_TEMP_FAILED:
+            Complain("%s: failed: no temporary file can be made to collect its pieces",
+                     Printable(desc->name).c_str());
+            Note(ARQ_EXIT_IO);
+            break;
+        case EVT_INSERT_VOLUME:
+            DisksInsert(desc, argument);
+            break;
+        case EVT_CANCELLED:
+            if (!g_run.cancelled) DisksGaveUp();
+            break;
+        default:
+            break;
+    }
+    return 0;
+}
+
+// The overwrite query: 1 to replace the file at desc->name.
+int AskOverwrite(EntryDescriptor* desc, int32_t, int32_t) {
+    const std::string name = Printable(desc->name);
+    if (g_run.overwrite == OVERWRITE_ALWAYS) return 1;
+    if (g_run.overwrite == OVERWRITE_ASK) {
+        const std::string prompt = "Replace " + name + "? [y]es, [n]o, [A]ll, [N]one: ";
+        for (;;) {
+            std::string answer;
+            if (!AskLine(prompt.c_str(), &answer)) {
+                // No more answers: nothing more is replaced.
+                g_run.overwrite = OVERWRITE_NEVER;
+                if (PlatInterrupted()) {
+                    desc->status = STATUS_CANCEL;
+                    g_run.cancelled = 1;
+                }
+                break;
+            }
+            if (answer == "y" || answer == "Y" || answer == "yes") return 1;
+            if (answer == "A" || answer == "a" || answer == "all") {
+                g_run.overwrite = OVERWRITE_ALWAYS;
+                return 1;
+            }
+            if (answer == "n" || answer == "no") break;
+            if (answer == "N" || answer == "none") {
+                g_run.overwrite = OVERWRITE_NEVER;
+                break;
+            }
+        }
+    }
+    g_run.kept++;
+    g_run.doneBefore += desc->uncompressed_size;
+    Tell("%s: exists, kept", name.c_str());
+    return 0;
+}
+
+// Makes the destination folder and its parents when missing. 1 when it is a folder.
+int PrepareDestination(const std::string& folder) {
+    if (PathExists(folder)) return PathIsFolder(folder);
+    std::string probe = folder;
+    const char last = probe[probe.size() - 1];
+    if (last != '/' && last != '\\' && last != ':') probe += '\\';
+    probe += 'X';
+    CreateDirectories(probe.c_str());
+    return PathIsFolder(folder);
+}
+
+} // namespace
+
+int CommandExtract(const std::vector<std::string>& args) {
+    CommandLine line;
+    std::string error;
+    if (!ParseCommandLine(args, kExtractOptions, sizeof kExtractOptions / sizeof kExtractOptions[0], &line,
+                          &error)) {
+        return UsageError("extract", error);
+    }
+    if (OptionGiven(line, OPT_HELP)) return PrintHelp("extract");
+    ConsoleSetQuiet(OptionGiven(line, OPT_QUIET));
+    ConsoleSetVerbose(OptionGiven(line, OPT_VERBOSE));
+    if (line.positional.size() != 1) {
+        return UsageError("extract", line.positional.empty() ? "no archive named"
+                                                             : "only one archive can be extracted at a time");
+    }
+    g_run = ExtractRun{ConsoleInteractive() ? OVERWRITE_ASK : OVERWRITE_NEVER, 0, 0, 0, 0, ARQ_EXIT_OK, 0};
+    std::string mode;
+    if (OptionGiven(line, OPT_OVERWRITE, &mode)) {
+        if (mode == "ask") {
+            g_run.overwrite = OVERWRITE_ASK;
+        } else if (mode == "always") {
+            g_run.overwrite = OVERWRITE_ALWAYS;
+        } else if (mode == "never") {
+            g_run.overwrite = OVERWRITE_NEVER;
+        } else {
+            return UsageError("extract", "--overwrite takes ask, always or never, not '" + mode + "'");
+        }
+    }
+    std::string destination;
+    if (OptionGiven(line, OPT_DIRECTORY, &destination)) {
+        if (destination.empty()) return UsageError("extract", "-C needs a folder");
+        if (destination.size() > ARCHIVE_DEST_MAX) {
+            return UsageError("extract", "-C: the folder's name is longer than " +
+                                             std::to_string(ARCHIVE_DEST_MAX) + " bytes");
+        }
+    }
+
+    std::string path;
+    int code = DisksPrepare(line.positional[0], line.list, &path);
+    if (code != ARQ_EXIT_OK) return code;
+    SetEventHandler(EVENT_SLOT_MAIN, OnExtractEvent);
+    ArchiveInput input;
+    code = ArchiveOpen(path, &input);
+    if (code != ARQ_EXIT_OK) {
+        SetEventHandler(EVENT_SLOT_MAIN, nullptr);
+        return code;
+    }
+    uint64_t total = 0;
+    int spanned = 0;
+    std::string surveyProblem;
+    const int complete = SurveyArchive(&input, &total, &spanned, &surveyProblem);
+    g_run.damaged = !complete && !spanned;
+    ArchiveClose(&input);
+    if (spanned && !DisksCanChange(path)) {
+        Complain(
+            "%s: the first disk of a spanned set; name the folders of all its disks with --volumes, or "
+            "extract it from a removable drive",
+            path.c_str());
+        SetEventHandler(EVENT_SLOT_MAIN, nullptr);
+        return ARQ_EXIT_NOT_FOUND;
+    }
+    if (!destination.empty() && !PrepareDestination(destination)) {
+        Complain("%s: cannot be made a folder to extract into", destination.c_str());
+        SetEventHandler(EVENT_SLOT_MAIN, nullptr);
+        return ARQ_EXIT_IO;
+    }
+
+    SetOverwriteQuery(AskOverwrite);
+    g_currentVolume = 0;
+    ProgressBegin(complete ? total : 0);
+    const int rc = ExtractArchive(input.path.c_str(), destination.c_str());
+    ProgressEnd();
+    const int walk = ExtractWalkResult();
+    DecoderRelease();
+    SetOverwriteQuery(nullptr);
+    SetEventHandler(EVENT_SLOT_MAIN, nullptr);
+
+    if (rc < 0) {
+        Complain("%s: cannot be opened", input.path.c_str());
+        return ExitCombine(g_run.code, ARQ_EXIT_IO);
+    }
+    const std::string shown = DisksShownName(input.path);
+    if (g_run.cancelled || PlatInterrupted() || DisksOutcome() == ARQ_EXIT_CANCELLED) {
+        Complain("cancelled; the files written so far stay");
+        Note(ARQ_EXIT_CANCELLED);
+    } else if (DisksOutcome() != ARQ_EXIT_OK) {
+        Note(DisksOutcome()); // the missing disk has been named already
+    } else if (!complete && !spanned && !surveyProblem.empty()) {
+        // Also an archive whose end record is cut short, which the engine's walk takes
+        // for the end.
+        Complain("%s: damaged: %s", shown.c_str(), surveyProblem.c_str());
+        Note(ARQ_EXIT_DAMAGED);
+    } else if (walk != ERR_END_OF_ARCHIVE) {
+        Complain("%s: damaged: the walk ended before the end-of-archive record (error %d)", shown.c_str(),
+                 walk);
+        Note(ARQ_EXIT_DAMAGED);
+    }
+    std::string summary =
+        std::to_string(g_run.written) + (g_run.written == 1 ? " file" : " files") + " written";
+    if (g_run.kept > 0) summary += ", " + std::to_string(g_run.kept) + " kept";
+    Say("%s: %s", shown.c_str(), summary.c_str());
+    return g_run.code;
+}

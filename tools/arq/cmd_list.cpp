@@ -1,0 +1,113 @@
+// arq list: every entry of an archive with its fields, then the totals.
+#include <cstdio>
+#include <cstring>
+
+#include "engine/archive.h"
+#include "engine/events.h"
+#include "engine/spanned.h"
+#include "platform/platform.h"
+#include "tools/arq/archive_input.h"
+#include "tools/arq/commands.h"
+#include "tools/arq/console.h"
+#include "tools/arq/exit_codes.h"
+#include "tools/arq/help.h"
+#include "tools/arq/options.h"
+#include "tools/arq/text.h"
+#include "tools/arq/volumes.h"
+
+namespace {
+
+enum { OPT_HELP, OPT_VOLUMES, OPT_QUIET, OPT_VERBOSE };
+
+// -q and -v are taken as by every command; a listing has no bar or summary to drop.
+const OptionSpec kListOptions[] = {
+    {"help", 'h', OPTION_FLAG, OPT_HELP},
+    {"volumes", 0, OPTION_LIST, OPT_VOLUMES},
+    {"quiet", 'q', OPTION_FLAG, OPT_QUIET},
+    {"verbose", 'v', OPTION_FLAG, OPT_VERBOSE},
+};
+
+int OnListEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
+    if (desc != nullptr && PlatInterrupted()) desc->status = STATUS_CANCEL;
+    if (event == EVT_INSERT_VOLUME) DisksInsert(desc, argument);
+    if (event == EVT_CANCELLED) DisksGaveUp();
+    return 0;
+}
+
+// "02 --": the flags byte, then N for not to be extracted and S for spanned.
+std::string FormatFlags(int flags) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02X %c%c", static_cast<unsigned>(flags) & 0xFFu,
+                  (flags & ENTRY_NO_EXTRACT) ? 'N' : '-', (flags & ENTRY_SPANNED) ? 'S' : '-');
+    return text;
+}
+
+void PrintRow(const EntryDescriptor& desc) {
+    std::printf("%-9s %10u %10u %6s  %s  %s  %s %3u  %s\n", MethodName(desc.method).c_str(),
+                desc.compressed_size, desc.uncompressed_size,
+                FormatRatio(desc.compressed_size, desc.uncompressed_size).c_str(),
+                FormatUtc(desc.mtime).c_str(), FormatMode(desc.mode).c_str(), FormatFlags(desc.flags).c_str(),
+                static_cast<unsigned>(desc.volume_info[0]), Printable(desc.name).c_str());
+}
+
+} // namespace
+
+int CommandList(const std::vector<std::string>& args) {
+    CommandLine line;
+    std::string error;
+    if (!ParseCommandLine(args, kListOptions, sizeof kListOptions / sizeof kListOptions[0], &line, &error)) {
+        return UsageError("list", error);
+    }
+    if (OptionGiven(line, OPT_HELP)) return PrintHelp("list");
+    if (line.positional.size() != 1) {
+        return UsageError("list",
+                          line.positional.empty() ? "no archive named" : "only one archive can be listed");
+    }
+
+    std::string path;
+    int code = DisksPrepare(line.positional[0], line.list, &path);
+    if (code != ARQ_EXIT_OK) return code;
+    SetEventHandler(EVENT_SLOT_MAIN, OnListEvent);
+    ArchiveInput input;
+    code = ArchiveOpen(path, &input);
+    if (code != ARQ_EXIT_OK) {
+        SetEventHandler(EVENT_SLOT_MAIN, nullptr);
+        return code;
+    }
+
+    EntryDescriptor desc;
+    std::memset(&desc, 0, sizeof desc);
+    desc.input_slot = input.slot;
+    g_currentVolume = 0;
+    SpannedResetState();
+
+    std::printf("%-9s %10s %10s %6s  %-19s  %-6s  %-5s %3s  %s\n", "Method", "Packed", "Size", "Ratio",
+                "Modified (UTC)", "Mode", "Flags", "Vol", "Name");
+    uint64_t packed = 0;
+    uint64_t size = 0;
+    uint32_t entries = 0;
+    std::string problem;
+    code = ARQ_EXIT_OK;
+    for (;;) {
+        const WalkStep step = WalkNext(&input, &desc, &problem, &code);
+        if (step == WALK_END) break;
+        if (step == WALK_STOP) break;
+        PrintRow(desc);
+        packed += desc.compressed_size;
+        size += desc.uncompressed_size;
+        entries++;
+        if (!WalkSkipData(&input, &desc, &problem, &code)) break;
+    }
+    input.slot = desc.input_slot;
+    std::printf("%-9s %10s %10s %6s  %19s  %6s  %5s %3s  %s\n", "", std::to_string(packed).c_str(),
+                std::to_string(size).c_str(), FormatRatio(packed, size).c_str(), "", "", "", "",
+                (std::to_string(entries) + (entries == 1 ? " entry" : " entries")).c_str());
+    std::fflush(stdout);
+    ArchiveClose(&input);
+    SetEventHandler(EVENT_SLOT_MAIN, nullptr);
+    const std::string shown = DisksShownName(input.path);
+    if (!problem.empty()) {
+        Complain("%s: %s%s", shown.c_str(), code == ARQ_EXIT_DAMAGED ? "damaged: " : "", problem.c_str());
+    }
+    return code;
+}

@@ -1,0 +1,23 @@
+// The exit codes of arq, each with the one kind of trouble it stands for.
+//
+// Scripts tell outcomes apart by these numbers, so they never change meaning. When a
+// run meets several kinds of trouble (a refused name, then a damaged entry), it ends
+// with the highest code: the codes are ordered from the mildest to the gravest.
+#pragma once
+
+enum ArqExit {
+    ARQ_EXIT_OK = 0,
+    ARQ_EXIT_SKIPPED = 1,     // an entry was skipped: unknown method, or marked not to be extracted
+    ARQ_EXIT_USAGE = 2,       // bad command line, or an option this system cannot carry out
+    ARQ_EXIT_REFUSED = 3,     // an entry's name would write outside the destination or to a device
+    ARQ_EXIT_NOT_FOUND = 4,   // a file, folder or disk that was named is not there
+    ARQ_EXIT_NOT_ARCHIVE = 5, // the file holds no archive
+    ARQ_EXIT_NO_ROOM = 6,     // the drive has no room for what is to be written
+    ARQ_EXIT_IO = 7,          // a file could not be read, created or written
+    ARQ_EXIT_NO_MEMORY = 8,   // not enough memory
+    ARQ_EXIT_DAMAGED = 9,     // the archive or an entry is damaged or cut short
+    ARQ_EXIT_CANCELLED = 10,  // stopped by Ctrl+C, or a disk prompt was given up
+};
+
+// The code a run ends with after one more kind of trouble.
+inline int ExitCombine(int sofar, int code) { return code > sofar ? code : sofar; }

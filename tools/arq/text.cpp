@@ -1,0 +1,56 @@
+// Formatting of listing fields.
+#include "tools/arq/text.h"
+
+#include <cstdio>
+
+namespace {
+
+// Days since 1970-01-01 to a civil date (proleptic Gregorian calendar), by counting
+// 400-year eras of 146097 days from 0000-03-01, so that the leap day ends a year.
+void CivilFromDays(int64_t days, int64_t* year, int* month, int* day) {
+    days += 719468; // 0000-03-01 to 1970-01-01
+    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const int64_t dayOfEra = days - era * 146097;
+    const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const int64_t monthIndex = (5 * dayOfYear + 2) / 153; // 0 = March
+    *day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
+    *month = static_cast<int>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
+    *year = yearOfEra + era * 400 + (*month <= 2 ? 1 : 0);
+}
+
+} // namespace
+
+std::string FormatUtc(uint32_t mtime) {
+    const int64_t seconds = static_cast<int32_t>(mtime);
+    int64_t days = seconds / 86400;
+    int64_t rest = seconds % 86400;
+    if (rest < 0) {
+        rest += 86400;
+        days--;
+    }
+    int64_t year;
+    int month;
+    int day;
+    CivilFromDays(days, &year, &month, &day);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", static_cast<int>(year), month, day,
+                  static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60),
+                  static_cast<int>(rest % 60));
+    return text;
+}
+
+std::string FormatMode(int mode) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%06o", static_cast<unsigned>(mode) & 0xFFFFu);
+    return text;
+}
+
+std::string FormatRatio(uint64_t packed, uint64_t size) {
+    if (size == 0) return "-";
+    const uint64_t tenths = (packed * 1000 + size / 2) / size;
+    char text[32];
+    std::snprintf(text, sizeof text, "%u.%u%%", static_cast<unsigned>(tenths / 10),
+                  static_cast<unsigned>(tenths % 10));
+    return text;
+}

@@ -1,0 +1,15 @@
+// Figures for people: times, modes, ratios.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// "2023-11-14 22:13:20": seconds since 1970-01-01 taken as the signed 32-bit count
+// the engine applies, shown in UTC, which is what the archive stores.
+std::string FormatUtc(uint32_t mtime);
+
+// "100666": a stat-layout mode word in octal.
+std::string FormatMode(int mode);
+
+// "21.7%": packed as a share of size; "-" for an empty entry.
+std::string FormatRatio(uint64_t packed, uint64_t size);
