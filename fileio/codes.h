@@ -25,25 +25,25 @@ enum {
 
 // ---- Event codes --------------------------------------------------------------
 enum {
-    EVT_PROGRESS = 3,          // bytes of the entry written so far
-    EVT_ENTRY_BEGIN = 5,       // a Stored copy starts
-    EVT_ENTRY_DONE = 7,        // the entry was written completely
-    EVT_UNKNOWN_METHOD = 8,    // method neither Stored nor Crushed; entry skipped
-    EVT_CANCELLED = 30,        // a volume change or a spanned copy was given up
-    EVT_INSERT_VOLUME = 40,    // argument: 1-based number of the disk wanted
-    EVT_COPY_PROGRESS = 43,    // bytes of a spanned piece copied so far
-    EVT_TEMP_NAME = 45,        // scratch descriptor's name: temporary path, may be changed
-    EVT_SEARCH_PROGRESS = 50,  // after every chunk of a signature search
-    EVT_ARCHIVE_TOTAL = 54,    // null descriptor; argument: total uncompressed size
-    EVT_NO_MEMORY = -3,        // no copy buffer; entry skipped
-    EVT_TEMP_FAILED = -15,     // the temporary file of a spanned entry cannot be created
-    EVT_NO_EXTRACT = -29,      // the entry carries ENTRY_NO_EXTRACT; entry skipped
-    EVT_DISK_FULL = -33,       // argument: index of the output drive (0 = A)
-    EVT_ENTRY_FAILED = -41,    // the entry was not extracted; argument: the result code (ERR_BAD_DATA,
-                               // ERR_IO for a short copy or write or an output file that cannot be
-                               // opened, ERR_NO_MEMORY); raised once per entry, never with EVT_ENTRY_DONE
-    EVT_UNSAFE_NAME = -42,     // the stored name would write outside the destination or to a device;
-                               // the entry is skipped and nothing is created
+    EVT_PROGRESS = 3,         // bytes of the entry written so far
+    EVT_ENTRY_BEGIN = 5,      // a Stored copy starts
+    EVT_ENTRY_DONE = 7,       // the entry was written completely
+    EVT_UNKNOWN_METHOD = 8,   // method neither Stored nor Crushed; entry skipped
+    EVT_CANCELLED = 30,       // a volume change or a spanned copy was given up
+    EVT_INSERT_VOLUME = 40,   // argument: 1-based number of the disk wanted
+    EVT_COPY_PROGRESS = 43,   // bytes of a spanned piece copied so far
+    EVT_TEMP_NAME = 45,       // scratch descriptor's name: temporary path, may be changed
+    EVT_SEARCH_PROGRESS = 50, // after every chunk of a signature search
+    EVT_ARCHIVE_TOTAL = 54,   // null descriptor; argument: total uncompressed size
+    EVT_NO_MEMORY = -3,       // no copy buffer; entry skipped
+    EVT_TEMP_FAILED = -15,    // the temporary file of a spanned entry cannot be created
+    EVT_NO_EXTRACT = -29,     // the entry carries ENTRY_NO_EXTRACT; entry skipped
+    EVT_DISK_FULL = -33,      // argument: index of the output drive (0 = A)
+    EVT_ENTRY_FAILED = -41,   // the entry was not extracted; argument: the result code (ERR_BAD_DATA,
+                              // ERR_IO for a short copy or write or an output file that cannot be
+                              // opened, ERR_NO_MEMORY); raised once per entry, never with EVT_ENTRY_DONE
+    EVT_UNSAFE_NAME = -42,    // the stored name would write outside the destination or to a device;
+                              // the entry is skipped and nothing is created
 };
 
 // A handler writes this into a descriptor's status word to stop the engine.

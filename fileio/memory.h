@@ -8,12 +8,12 @@
 
 #include <cstddef>
 
-void* MemAlloc(size_t size);  // null on failure, like malloc
-void MemFree(void* block);    // free; null is allowed
+void* MemAlloc(size_t size); // null on failure, like malloc
+void MemFree(void* block);   // free; null is allowed
 
 // Test controls. A request fails when its size is at least failFrom (0 = no size
 // limit), or when failAfter further requests have already succeeded (-1 = never).
 void MemFailFrom(size_t failFrom);
 void MemFailAfter(long failAfter);
-void MemReset();              // no failures; counters back to 0
-long MemLiveBlocks();         // blocks obtained and not yet freed, for leak checks
+void MemReset();      // no failures; counters back to 0
+long MemLiveBlocks(); // blocks obtained and not yet freed, for leak checks
