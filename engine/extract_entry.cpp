@@ -46,11 +46,7 @@ static void SkipRestOfData(const EntryDescriptor* desc, int32_t dataStart, int a
 int CopyStored(EntryDescriptor* desc) {
     if (desc == nullptr) return ERR_BAD_ARGUMENT;
     uint32_t size = EXTRACT_COPY_BUFFER;
-    uint8_t* buffer = static_cast<uint8_t*>(MemAlloc(size));
-    while (buffer == nullptr && size >= 2 * EXTRACT_COPY_MIN) {
-        size /= 2;
-        buffer = static_cast<uint8_t*>(MemAlloc(size));
-    }
+    uint8_t* buffer = static_cast<uint8_t*>(MemAllocHalving(&size, 2 * EXTRACT_COPY_MIN));
     if (buffer == nullptr) {
         RaiseEvent(desc, EVT_NO_MEMORY, 0);
         g_entryReported = 1;

@@ -66,12 +66,9 @@ int32_t FindSignature(int slot, const uint8_t* pattern, int32_t length, int32_t 
     if (size < 0 || FileSeek(slot, start, FILE_SEEK_START) != start) return ERR_IO;
 
     const int32_t toScan = size > start ? size - start : 0;
-    int32_t chunk = toScan < SEARCH_CHUNK_SIZE ? toScan : SEARCH_CHUNK_SIZE;
-    uint8_t* buffer = static_cast<uint8_t*>(MemAlloc(static_cast<size_t>(chunk)));
-    while (buffer == nullptr && chunk >= SEARCH_CHUNK_RETRY_MIN) {
-        chunk /= 2;
-        buffer = static_cast<uint8_t*>(MemAlloc(static_cast<size_t>(chunk)));
-    }
+    uint32_t chunkSize = static_cast<uint32_t>(toScan < SEARCH_CHUNK_SIZE ? toScan : SEARCH_CHUNK_SIZE);
+    uint8_t* buffer = static_cast<uint8_t*>(MemAllocHalving(&chunkSize, SEARCH_CHUNK_RETRY_MIN));
+    const int32_t chunk = static_cast<int32_t>(chunkSize);
     if (buffer == nullptr) return ERR_NO_MEMORY;
 
     int32_t fallback[SEARCH_PATTERN_MAX];

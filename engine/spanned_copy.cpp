@@ -18,11 +18,7 @@ int CopyBytes(int in, int out, uint32_t count) {
     if (!SlotNumberValid(in) || !SlotNumberValid(out)) return ERR_BAD_HANDLE;
 
     uint32_t size = COPY_BYTES_BUFFER;
-    uint8_t* buffer = static_cast<uint8_t*>(MemAlloc(size));
-    while (buffer == nullptr && size >= COPY_BYTES_RETRY_MIN) {
-        size /= 2;
-        buffer = static_cast<uint8_t*>(MemAlloc(size));
-    }
+    uint8_t* buffer = static_cast<uint8_t*>(MemAllocHalving(&size, COPY_BYTES_RETRY_MIN));
     if (buffer == nullptr) return ERR_NO_MEMORY;
 
     RaiseEvent(&scratch, EVT_COPY_PROGRESS, 0);

@@ -124,11 +124,7 @@ int WriterCopyFromSlot(ArchiveWriter* writer, int slot, uint32_t count) {
     if (writer->failure < 0) return writer->failure;
     if (count == 0) return 0;
     uint32_t size = WRITER_COPY_BUFFER;
-    uint8_t* buffer = static_cast<uint8_t*>(MemAlloc(size));
-    while (buffer == nullptr && size > WRITER_COPY_MIN) {
-        size /= 2;
-        buffer = static_cast<uint8_t*>(MemAlloc(size));
-    }
+    uint8_t* buffer = static_cast<uint8_t*>(MemAllocHalving(&size, 2 * WRITER_COPY_MIN));
     if (buffer == nullptr) return writer->failure = ERR_NO_MEMORY;
 
     int rc = 0;

@@ -23,6 +23,15 @@ void MemFree(void* block) {
     std::free(block);
 }
 
+void* MemAllocHalving(uint32_t* size, uint32_t retryMin) {
+    void* block = MemAlloc(*size);
+    while (block == nullptr && *size >= retryMin) {
+        *size /= 2;
+        block = MemAlloc(*size);
+    }
+    return block;
+}
+
 void MemFailFrom(size_t failFrom) { g_memFailFrom = failFrom; }
 void MemFailAfter(long failAfter) { g_memFailAfter = failAfter; }
 

@@ -128,9 +128,9 @@ TEST_F(ExtractTest, ExtractEntryReportsCancelForEitherMethod) {
     // copy starts, no EVT_ENTRY_DONE, and the input stands behind the entry's data.
     for (int method : {METHOD_STORED, METHOD_CRUSHED}) {
         SCOPED_TRACE(method);
-        EntrySpec spec =
+        EntrySpec entry =
             method == METHOD_STORED ? Stored("E.TXT", TextData(5000)) : Crushed("E.TXT", TextData(5000));
-        const Bytes archive = PlainArchive({spec, Stored("NEXT.TXT", TextData(3))});
+        const Bytes archive = PlainArchive({entry, Stored("NEXT.TXT", TextData(3))});
         const std::string path = Put("ENTRY.ARQ", archive);
         EntryDescriptor desc;
         std::memset(&desc, 0, sizeof desc);

@@ -17,8 +17,8 @@ class ExtractSequenceTest : public ExtractTest, public ::testing::WithParamInter
 TEST_P(ExtractSequenceTest, OneEntry) {
     const SequenceCase& c = GetParam();
     const Bytes data = c.method == METHOD_CRUSHED ? TextData(c.size) : RandomData(c.size);
-    EntrySpec spec = c.method == METHOD_CRUSHED ? Crushed("DATA.BIN", data) : Stored("DATA.BIN", data);
-    ASSERT_EQ(Extract(PlainArchive({spec})), 0);
+    EntrySpec entry = c.method == METHOD_CRUSHED ? Crushed("DATA.BIN", data) : Stored("DATA.BIN", data);
+    ASSERT_EQ(Extract(PlainArchive({entry})), 0);
 
     // One search for the first entry, which stands at offset 0 of a plain archive.
     const Evs expected = Join({{{EVT_SEARCH_PROGRESS, 0}}, c.expected});

@@ -65,15 +65,15 @@ struct EntrySpec {
 };
 
 inline EntrySpec Stored(const std::string& name, const Bytes& data) {
-    EntrySpec spec;
-    spec.name = name;
-    spec.data = data;
-    return spec;
+    EntrySpec entry;
+    entry.name = name;
+    entry.data = data;
+    return entry;
 }
 inline EntrySpec Crushed(const std::string& name, const Bytes& data) {
-    EntrySpec spec = Stored(name, data);
-    spec.method = METHOD_CRUSHED;
-    return spec;
+    EntrySpec entry = Stored(name, data);
+    entry.method = METHOD_CRUSHED;
+    return entry;
 }
 
 // The Crushed stream of data at the fast level.
@@ -86,27 +86,27 @@ inline Bytes CrushedStream(const Bytes& data) {
     return stream;
 }
 
-inline void PutEntry(ArchiveWriter* writer, const EntrySpec& spec) {
+inline void PutEntry(ArchiveWriter* writer, const EntrySpec& entry) {
     EntryHeaderFields header;
-    const uint32_t size = static_cast<uint32_t>(spec.data.size());
-    if (spec.rawName) {
+    const uint32_t size = static_cast<uint32_t>(entry.data.size());
+    if (entry.rawName) {
         EntryHeaderDefaults(&header, "X", size);
-        EntryHeaderSetName(&header, reinterpret_cast<const uint8_t*>(spec.name.data()),
-                           static_cast<uint32_t>(spec.name.size()));
+        EntryHeaderSetName(&header, reinterpret_cast<const uint8_t*>(entry.name.data()),
+                           static_cast<uint32_t>(entry.name.size()));
     } else {
-        EXPECT_EQ(EntryHeaderDefaults(&header, spec.name.c_str(), size), 0) << spec.name;
+        EXPECT_EQ(EntryHeaderDefaults(&header, entry.name.c_str(), size), 0) << entry.name;
     }
-    header.block.mode = spec.mode;
-    header.block.mtime = spec.mtime;
-    header.block.flags = spec.flags;
-    header.block.name_case = spec.nameCase;
-    Bytes payload = spec.data;
-    if (spec.method == METHOD_CRUSHED) {
-        payload = CrushedStream(spec.data);
+    header.block.mode = entry.mode;
+    header.block.mtime = entry.mtime;
+    header.block.flags = entry.flags;
+    header.block.name_case = entry.nameCase;
+    Bytes payload = entry.data;
+    if (entry.method == METHOD_CRUSHED) {
+        payload = CrushedStream(entry.data);
         header.block.compressed_size = static_cast<uint32_t>(payload.size());
     }
-    header.block.method = static_cast<uint8_t>(spec.method);
-    if (spec.change) spec.change(&header);
+    header.block.method = static_cast<uint8_t>(entry.method);
+    if (entry.change) entry.change(&header);
     EXPECT_EQ(WriterPutEntry(writer, &header, payload.data(), static_cast<uint32_t>(payload.size())), 0);
 }
 
@@ -115,8 +115,8 @@ inline Bytes PlainArchive(const std::vector<EntrySpec>& entries) {
     Bytes out;
     ArchiveWriter writer;
     WriterToMemory(&writer, &out);
-    for (const EntrySpec& spec : entries)
-        PutEntry(&writer, spec);
+    for (const EntrySpec& entry : entries)
+        PutEntry(&writer, entry);
     WriterPutEnd(&writer, nullptr, 0);
     return out;
 }
@@ -129,8 +129,8 @@ inline Bytes SelfExtractingFile(const std::vector<EntrySpec>& entries, const cha
     for (size_t i = 0; i < imageSize; i++)
         out[i] = static_cast<uint8_t>("MZ\x90\x00 image "[i % 10]);
     uint32_t total = 0;
-    for (const EntrySpec& spec : entries)
-        total += static_cast<uint32_t>(spec.data.size());
+    for (const EntrySpec& entry : entries)
+        total += static_cast<uint32_t>(entry.data.size());
     ArchiveWriter writer;
     WriterToMemory(&writer, &out);
     ArchiveHeaderFields header;

@@ -96,9 +96,9 @@ TEST(StoredNameSafeTest, CodePage1252SeesTheSeparator) {
 TEST_F(ExtractTest, CodePage932NamesAreExtractedWhole) {
     if (!PlatSetCodePage(932)) GTEST_SKIP() << "ANSI code page 932 not available";
     // The same bytes are refused in code page 1252 (see above), extracted here.
-    EntrySpec spec = Stored("\x83\x5C..", TextData(10));
-    spec.rawName = true;
-    ASSERT_EQ(Extract(PlainArchive({spec})), 0);
+    EntrySpec entry = Stored("\x83\x5C..", TextData(10));
+    entry.rawName = true;
+    ASSERT_EQ(Extract(PlainArchive({entry})), 0);
     // Not refused. (Under Wine without the Japanese locale the file itself cannot be
     // created: the entry may then fail to open, under the same name.)
     ASSERT_FALSE(EntryEvents().empty());
