@@ -53,13 +53,13 @@ int ParseCommandLine(const std::vector<std::string>& args, const OptionSpec* spe
                 name = name.substr(0, equals);
                 hasValue = true;
             }
-            const OptionSpec* spec = FindLong(specs, specCount, name);
-            if (spec == nullptr) {
+            const OptionSpec* found = FindLong(specs, specCount, name);
+            if (found == nullptr) {
                 *error = "unknown option '--" + name + "'";
                 return 0;
             }
-            ParsedOption parsed = {spec->id, std::string()};
-            if (spec->kind == OPTION_VALUE) {
+            ParsedOption parsed = {found->id, std::string()};
+            if (found->kind == OPTION_VALUE) {
                 if (!hasValue) {
                     if (i + 1 >= args.size()) {
                         *error = "option '--" + name + "' needs a value";
@@ -72,19 +72,19 @@ int ParseCommandLine(const std::vector<std::string>& args, const OptionSpec* spe
                 *error = "option '--" + name + "' takes no value";
                 return 0;
             }
-            if (spec->kind == OPTION_LIST) collecting = true;
+            if (found->kind == OPTION_LIST) collecting = true;
             out->options.push_back(parsed);
             continue;
         }
         // Short options, possibly bundled: "-qv", "-CDIR", "-C DIR".
         for (size_t j = 1; j < arg.size(); j++) {
-            const OptionSpec* spec = FindShort(specs, specCount, arg[j]);
-            if (spec == nullptr) {
+            const OptionSpec* found = FindShort(specs, specCount, arg[j]);
+            if (found == nullptr) {
                 *error = std::string("unknown option '-") + arg[j] + "'";
                 return 0;
             }
-            ParsedOption parsed = {spec->id, std::string()};
-            if (spec->kind == OPTION_VALUE) {
+            ParsedOption parsed = {found->id, std::string()};
+            if (found->kind == OPTION_VALUE) {
                 if (j + 1 < arg.size()) {
                     parsed.value = arg.substr(j + 1);
                 } else if (i + 1 < args.size()) {
@@ -96,7 +96,7 @@ int ParseCommandLine(const std::vector<std::string>& args, const OptionSpec* spe
                 out->options.push_back(parsed);
                 break;
             }
-            if (spec->kind == OPTION_LIST) collecting = true;
+            if (found->kind == OPTION_LIST) collecting = true;
             out->options.push_back(parsed);
         }
     }
