@@ -56,37 +56,36 @@ void ConsoleSetVerbose(int verbose) { g_verbose = verbose; }
 int ConsoleQuiet() { return g_quiet; }
 int ConsoleVerbose() { return g_verbose; }
 
-void Complain(const char* format, ...) {
+// Puts one line on a stream, clearing the progress bar first so the two never mix.
+static void EmitLine(FILE* stream, const char* prefix, const char* format, va_list args) {
     ProgressClear();
+    const std::string text = Format(format, args);
+    std::fprintf(stream, "%s%s\n", prefix, text.c_str());
+    std::fflush(stream);
+}
+
+void Complain(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    std::string text = Format(format, args);
+    EmitLine(stderr, "arq: ", format, args);
     va_end(args);
-    std::fprintf(stderr, "arq: %s\n", text.c_str());
-    std::fflush(stderr);
 }
 
 void Say(const char* format, ...) {
     // A summary is for a person watching; piped into another program, arq is silent.
     if (!g_verbose && (g_quiet || !PlatIsTerminal(PLAT_STDOUT))) return;
-    ProgressClear();
     va_list args;
     va_start(args, format);
-    std::string text = Format(format, args);
+    EmitLine(stdout, "", format, args);
     va_end(args);
-    std::fprintf(stdout, "%s\n", text.c_str());
-    std::fflush(stdout);
 }
 
 void Tell(const char* format, ...) {
     if (!g_verbose) return;
-    ProgressClear();
     va_list args;
     va_start(args, format);
-    std::string text = Format(format, args);
+    EmitLine(stdout, "", format, args);
     va_end(args);
-    std::fprintf(stdout, "%s\n", text.c_str());
-    std::fflush(stdout);
 }
 
 std::string Printable(const char* name) {
