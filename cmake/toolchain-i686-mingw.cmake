@@ -5,7 +5,11 @@ set(CMAKE_SYSTEM_PROCESSOR i686)
 
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
+# llvm-windres rather than GNU windres: GNU windres upper-cases every control class it
+# reads from a script, and the launcher's dialog must name "msctls_progress32" as written.
+# --target=pe-i386 makes an object that links into an i686 program.
+set(CMAKE_RC_COMPILER /usr/lib/llvm-14/bin/llvm-windres)
+set(CMAKE_RC_FLAGS_INIT "--target=pe-i386")
 
 set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
