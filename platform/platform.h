@@ -97,6 +97,11 @@ uint32_t PlatModuleFileName(void* module, char* buffer, uint32_t size);
 // GetTempPathA: the folder with a trailing separator. Returns the length, 0 on failure.
 uint32_t PlatTempFolder(char* buffer, uint32_t size);
 int PlatDeleteFile(const char* path); // DeleteFileA: 1 on success, 0 on failure
+// Limits where the process loads DLLs from to the system folder (SetDefaultDllDirectories
+// where the system has it, and SetDllDirectoryA("")), so that a DLL lying beside the
+// program, in a downloads folder say, is never loaded. 1 when the default directories
+// were set, 0 on systems without them; the stand-in loads nothing and answers 1.
+int PlatRestrictDllSearch();
 
 struct PlatProcess {
     intptr_t handle;

@@ -618,6 +618,8 @@ int PlatDeleteFile(const char* path) {
     return unlink(host.text) == 0 ? 1 : 0;
 }
 
+int PlatRestrictDllSearch() { return 1; }
+
 int PlatStartProcess(const char* application, const char* commandLine, const char* workingFolder,
                      PlatProcess* process) {
     if (!application || !*application || !process) return 0;

@@ -227,6 +227,20 @@ uint32_t PlatTempFolder(char* buffer, uint32_t size) { return GetTempPathA(size,
 
 int PlatDeleteFile(const char* path) { return path && DeleteFileA(path) ? 1 : 0; }
 
+int PlatRestrictDllSearch() {
+    // Looked up at run time: systems without the update that brought it lack it.
+    typedef BOOL(WINAPI * SetDefaultDllDirectoriesFunction)(DWORD);
+    const DWORD SEARCH_SYSTEM32 = 0x800; // LOAD_LIBRARY_SEARCH_SYSTEM32
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    SetDefaultDllDirectoriesFunction setDefault =
+        kernel != nullptr ? reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+                                reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetDefaultDllDirectories")))
+                          : nullptr;
+    const int restricted = setDefault != nullptr && setDefault(SEARCH_SYSTEM32) ? 1 : 0;
+    SetDllDirectoryA("");
+    return restricted;
+}
+
 int PlatStartProcess(const char* application, const char* commandLine, const char* workingFolder,
                      PlatProcess* process) {
     if (!process) return 0;

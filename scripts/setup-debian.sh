@@ -9,6 +9,7 @@ packages=(
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   wine wine32:i386 xvfb xauth xdotool imagemagick
   openssl osslsigncode python3 locales lhasa p7zip-full
+  llvm-14 clang-14 python3-pefile icoutils
 )
 
 sudo=""

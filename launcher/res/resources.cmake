@@ -20,8 +20,9 @@
 
 include_guard(GLOBAL)
 
-set(VARDOK_RES_SOURCE_DIR ${CMAKE_CURRENT_LIST_DIR})
-set(VARDOK_RES_BINARY_DIR ${CMAKE_BINARY_DIR}/launcher/res)
+# Cached, so that the functions below see them from any folder that calls them.
+set(VARDOK_RES_SOURCE_DIR ${CMAKE_CURRENT_LIST_DIR} CACHE INTERNAL "")
+set(VARDOK_RES_BINARY_DIR ${CMAKE_BINARY_DIR}/launcher/res CACHE INTERNAL "")
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
@@ -45,17 +46,17 @@ else()
   endif()
 endif()
 
-set(VARDOK_RES_ICON ${VARDOK_RES_BINARY_DIR}/Vardok.ico)
-set(VARDOK_RES_MANIFEST ${VARDOK_RES_BINARY_DIR}/Vardok.manifest)
-set(VARDOK_RES_FILE ${VARDOK_RES_BINARY_DIR}/Vardok.res)
-set(VARDOK_RES_IMAGE_CPP ${VARDOK_RES_BINARY_DIR}/resource_image.cpp)
+set(VARDOK_RES_ICON ${VARDOK_RES_BINARY_DIR}/Vardok.ico CACHE INTERNAL "")
+set(VARDOK_RES_MANIFEST ${VARDOK_RES_BINARY_DIR}/Vardok.manifest CACHE INTERNAL "")
+set(VARDOK_RES_FILE ${VARDOK_RES_BINARY_DIR}/Vardok.res CACHE INTERNAL "")
+set(VARDOK_RES_IMAGE_CPP ${VARDOK_RES_BINARY_DIR}/resource_image.cpp CACHE INTERNAL "")
 # Everything Vardok.rc reads; the resource compiler reports no dependencies of its own.
 set(VARDOK_RES_INPUTS
     ${VARDOK_RES_SOURCE_DIR}/Vardok.rc
     ${VARDOK_RES_SOURCE_DIR}/../resource.h
     ${VARDOK_RES_SOURCE_DIR}/version.h
     ${VARDOK_RES_ICON}
-    ${VARDOK_RES_MANIFEST})
+    ${VARDOK_RES_MANIFEST} CACHE INTERNAL "")
 
 file(MAKE_DIRECTORY ${VARDOK_RES_BINARY_DIR})
 
@@ -70,8 +71,7 @@ add_custom_command(
 add_custom_command(
   OUTPUT ${VARDOK_RES_MANIFEST}
   COMMAND ${Python3_EXECUTABLE} ${VARDOK_RES_SOURCE_DIR}/make_manifest.py
-          ${VARDOK_RES_SOURCE_DIR}/version.h ${VARDOK_RES_SOURCE_DIR}/Vardok.manifest.in
-          ${VARDOK_RES_MANIFEST}
+          ${VARDOK_RES_SOURCE_DIR}/version.h ${VARDOK_RES_SOURCE_DIR}/Vardok.manifest.in ${VARDOK_RES_MANIFEST}
   DEPENDS ${VARDOK_RES_SOURCE_DIR}/make_manifest.py ${VARDOK_RES_SOURCE_DIR}/Vardok.manifest.in
           ${VARDOK_RES_SOURCE_DIR}/version.h
   COMMENT "Writing the launcher's manifest"
@@ -87,14 +87,13 @@ add_custom_command(
 
 add_custom_command(
   OUTPUT ${VARDOK_RES_IMAGE_CPP}
-  COMMAND ${Python3_EXECUTABLE} ${VARDOK_RES_SOURCE_DIR}/res_to_cpp.py
-          ${VARDOK_RES_FILE} ${VARDOK_RES_IMAGE_CPP}
+  COMMAND ${Python3_EXECUTABLE} ${VARDOK_RES_SOURCE_DIR}/res_to_cpp.py ${VARDOK_RES_FILE} ${VARDOK_RES_IMAGE_CPP}
   DEPENDS ${VARDOK_RES_SOURCE_DIR}/res_to_cpp.py ${VARDOK_RES_FILE}
   COMMENT "Writing the launcher's resource image"
   VERBATIM)
 
 # One owner for the generated files, so targets in any folder can wait for them.
-add_custom_target(vardok_launcher_resources_generated ALL
+add_custom_target(vardok_launcher_resources_generated
   DEPENDS ${VARDOK_RES_ICON} ${VARDOK_RES_MANIFEST} ${VARDOK_RES_FILE} ${VARDOK_RES_IMAGE_CPP})
 
 function(vardok_add_launcher_resources target)

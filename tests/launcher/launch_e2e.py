@@ -1,0 +1,270 @@
+#!/usr/bin/env python3
+"""End-to-end launches: a self-running show is made from the built launcher and an
+archive written by hand, started as a user would start it, and judged by what the
+tests' own player reports and by what is left in the temporary folder.
+
+Natively:    launch_e2e.py --launcher build/x/bin/vardok --player build/x/bin/test_player
+For Windows: launch_e2e.py --runner build/x-win/wine-run.sh --prefix build/x-win/wineprefix
+             --launcher build/x-win/bin/Vardok.exe --player build/x-win/bin/test_player.exe
+             [--small build/x-win/drives/small] [--artefacts DIR]
+
+Natively the temporary folder is $TMPDIR; under Wine it is set in the prefix's
+HKCU\\Environment, where every Windows program takes it from (Wine ignores the Unix
+TMP and TEMP), and put back at the end. Windows runs need a display (DISPLAY).
+"""
+
+import argparse
+import hashlib
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+from arq_blackbox import archive_header, end_record, entry  # noqa: E402  (the format, written by hand)
+
+ARGS = None
+DISK_FULL_TEXT = "There is not enough room on the drive to run the Tarnby."
+PLAYER_MODE = 0x81FF
+SHOW_MODE = 0x81B6
+
+
+def fnv1a(data):
+    value = 0x811C9DC5
+    for byte in data:
+        value = ((value ^ byte) * 0x01000193) & 0xFFFFFFFF
+    return "%08x" % value
+
+
+def windows_path(unix_path):
+    """How a Unix path reaches a Windows program under Wine: on drive Z:."""
+    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+
+def read_report(path):
+    report = {}
+    if not os.path.exists(path):
+        return None
+    with open(path, encoding="latin-1") as f:
+        for line in f.read().replace("\r\n", "\n").split("\n"):
+            key, sep, value = line.partition("=")
+            if sep:
+                report[key] = value
+    return report
+
+
+def wine(*args, check=True):
+    env = dict(os.environ, WINEPREFIX=ARGS.prefix)
+    return subprocess.run([ARGS.runner] + list(args), env=env, stdin=subprocess.DEVNULL,
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=check, timeout=600)
+
+
+def set_wine_temp(windows_folder):
+    for name in ("TMP", "TEMP"):
+        if windows_folder is None:
+            wine("reg", "delete", "HKCU\\Environment", "/v", name, "/f", check=False)
+        else:
+            wine("reg", "add", "HKCU\\Environment", "/v", name, "/t", "REG_EXPAND_SZ", "/d", windows_folder, "/f")
+
+
+class LaunchBase(unittest.TestCase):
+    """One folder for the class, holding the show files (outside the temporary folder,
+    as a downloaded show is) and the temporary folder, emptied before each test."""
+
+    @classmethod
+    def setUpClass(cls):
+        with open(ARGS.launcher, "rb") as f:
+            cls.stub = f.read()
+        with open(ARGS.player, "rb") as f:
+            cls.player = f.read()
+        cls.base = tempfile.mkdtemp(prefix="vardok-e2e-")
+        cls.temp = os.path.join(cls.base, "temp with blanks")
+        os.mkdir(cls.temp)
+        if ARGS.runner:
+            set_wine_temp(windows_path(cls.temp) + "\\")
+
+    @classmethod
+    def tearDownClass(cls):
+        if ARGS.runner:
+            set_wine_temp(None)
+        shutil.rmtree(cls.base, ignore_errors=True)
+
+    def setUp(self):
+        for name in os.listdir(self.temp):
+            os.remove(os.path.join(self.temp, name))
+        self.report = os.path.join(self.base, "report.txt")
+        if os.path.exists(self.report):
+            os.remove(self.report)
+
+    # The show file: the launcher, then the archive as the launcher expects it.
+    def make_show(self, entries, total=None, name="Show", cut=0):
+        body = b"".join(entries) + end_record()
+        if total is None:
+            total = sum(len(e) for e in entries)
+        data = self.stub + archive_header(total) + body
+        if cut:
+            data = data[:-cut]
+        path = os.path.join(self.base, name + (".exe" if ARGS.runner else ""))
+        with open(path, "wb") as f:
+            f.write(data)
+        os.chmod(path, 0o755)
+        return path
+
+    def launch(self, show_file, temp=None):
+        env = dict(os.environ, VARDOK_TEST_PLAYER_REPORT=windows_path(self.report) if ARGS.runner else self.report)
+        if ARGS.runner:
+            env["WINEPREFIX"] = ARGS.prefix
+            command = [ARGS.runner, show_file]
+        else:
+            env["TMPDIR"] = (temp or self.temp) + "/"
+            command = [show_file]
+        started = time.time()
+        result = subprocess.run(command, env=env, cwd=self.base, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=600)
+        self.elapsed = time.time() - started
+        return result
+
+    def expected_path(self, name):
+        if ARGS.runner:
+            return windows_path(self.temp) + "\\" + name
+        return self.temp + "/" + name
+
+
+
+class LaunchTest(LaunchBase):
+    def test_show_and_player(self):
+        show = os.urandom(30000) + b"slide text " * 5000
+        result = self.launch(self.make_show([entry("DECK.PPS", show, mode=SHOW_MODE),
+                                             entry("PLAYER.EXE", self.player, mode=PLAYER_MODE)]))
+        self.assertEqual(result.returncode, 0, result)
+        report = read_report(self.report)
+        self.assertIsNotNone(report, "the player did not run")
+        # One blank, then the show's full path, unquoted, blanks and all.
+        self.assertEqual(report["command_line"], " " + self.expected_path("DECK.PPS"))
+        self.assertEqual(report["show_fnv"], fnv1a(show))
+        self.assertEqual(int(report["show_size"]), len(show))
+        self.assertEqual(os.path.normcase(report["cwd"].rstrip("\\/")),
+                         os.path.normcase(self.expected_path("").rstrip("\\/")))
+        self.assertEqual(os.listdir(self.temp), [], "the launcher left its files behind")
+
+    def test_one_entry_starts_nothing(self):
+        result = self.launch(self.make_show([entry("DECK.PPS", b"only a show", mode=SHOW_MODE)]))
+        self.assertEqual(result.returncode, 0, result)
+        self.assertIsNone(read_report(self.report))
+        self.assertEqual(os.listdir(self.temp), [])
+
+    def test_third_entry_stays(self):
+        result = self.launch(self.make_show([entry("DECK.PPS", b"the show", mode=SHOW_MODE),
+                                             entry("PLAYER.EXE", self.player, mode=PLAYER_MODE),
+                                             entry("NOTES.TXT", b"notes")]))
+        self.assertEqual(result.returncode, 0, result)
+        self.assertIsNotNone(read_report(self.report))
+        self.assertEqual(os.listdir(self.temp), ["NOTES.TXT"])
+
+    def test_files_left_by_an_earlier_run_are_replaced(self):
+        for name in ("DECK.PPS", "PLAYER.EXE"):
+            with open(os.path.join(self.temp, name), "wb") as f:
+                f.write(b"left over " * 1000)
+        show = b"this run's show"
+        result = self.launch(self.make_show([entry("DECK.PPS", show, mode=SHOW_MODE),
+                                             entry("PLAYER.EXE", self.player, mode=PLAYER_MODE)]))
+        self.assertEqual(result.returncode, 0, result)
+        self.assertEqual(read_report(self.report)["show_fnv"], fnv1a(show))
+        self.assertEqual(os.listdir(self.temp), [])
+
+    def test_damaged_player_is_not_started(self):
+        # The archive ends inside the player's data: its copy comes up short.
+        show_file = self.make_show([entry("DECK.PPS", b"the show", mode=SHOW_MODE),
+                                    entry("PLAYER.EXE", self.player, mode=PLAYER_MODE)],
+                                   cut=len(end_record()) + 100)
+        result = self.launch(show_file)
+        self.assertEqual(result.returncode, 0, result)
+        self.assertIsNone(read_report(self.report), "a damaged player was started")
+        # The completed show is deleted; what the engine left of the player stays.
+        self.assertNotIn("DECK.PPS", os.listdir(self.temp))
+
+    def test_program_without_archive(self):
+        path = os.path.join(self.base, "Bare" + (".exe" if ARGS.runner else ""))
+        shutil.copyfile(ARGS.launcher, path)
+        os.chmod(path, 0o755)
+        result = self.launch(path)
+        self.assertEqual(result.returncode, 0, result)
+        self.assertIsNone(read_report(self.report))
+        self.assertEqual(os.listdir(self.temp), [])
+
+
+def xdotool(*args, timeout=30):
+    return subprocess.run(["xdotool"] + list(args), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                          timeout=timeout, text=True)
+
+
+def wait_for_window(name, seconds=60):
+    """The id of the visible window whose title is name, polled until it appears."""
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        found = xdotool("search", "--onlyvisible", "--name", "^%s$" % name, timeout=10).stdout.split()
+        if found:
+            return found[0]
+        time.sleep(0.2)
+    return None
+
+
+class NoRoomTest(LaunchBase):
+    """The temporary folder on a 1 MiB drive, the show larger than that: the one
+    message of the launcher's own appears, under the program's name, and is answered."""
+
+    def test_no_room_on_the_drive(self):
+        if not ARGS.runner or not ARGS.small or not os.path.ismount(ARGS.small):
+            self.skipTest("needs the Windows build and its 1 MiB drive T:")
+        for name in os.listdir(ARGS.small):
+            os.remove(os.path.join(ARGS.small, name))
+        set_wine_temp("T:\\")
+        try:
+            show = os.urandom(1536 * 1024)
+            show_file = self.make_show([entry("DECK.PPS", show, mode=SHOW_MODE),
+                                        entry("PLAYER.EXE", self.player, mode=PLAYER_MODE)], name="Roomless")
+            env = dict(os.environ, WINEPREFIX=ARGS.prefix, VARDOK_TEST_PLAYER_REPORT=windows_path(self.report))
+            process = subprocess.Popen([ARGS.runner, show_file], env=env, cwd=self.base, stdin=subprocess.DEVNULL,
+                                       stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            try:
+                box = wait_for_window("Roomless")
+                self.assertIsNotNone(box, "no message box came")
+                self.assertIsNotNone(wait_for_window("Preparing Tarnby", 5), "the progress window is not behind it")
+                if ARGS.artefacts:
+                    os.makedirs(ARGS.artefacts, exist_ok=True)
+                    subprocess.run(["import", "-window", "root", os.path.join(ARGS.artefacts, "no-room.png")],
+                                   timeout=60)
+                xdotool("windowfocus", "--sync", box)
+                xdotool("key", "--window", box, "Return")
+                _, err = process.communicate(timeout=300)
+            finally:
+                if process.poll() is None:
+                    process.kill()
+            self.assertEqual(process.returncode, 0)
+            self.assertIsNone(read_report(self.report), "a player started without its show")
+            # What the engine leaves: the empty file of the skipped entry; the later
+            # entry is not written once the launch is cancelled.
+            left = {name: os.path.getsize(os.path.join(ARGS.small, name)) for name in os.listdir(ARGS.small)}
+            self.assertEqual(left, {"DECK.PPS": 0})
+        finally:
+            set_wine_temp(windows_path(self.temp) + "\\")
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--launcher", required=True)
+    parser.add_argument("--player", required=True)
+    parser.add_argument("--runner", help="the Wine runner of the Windows build")
+    parser.add_argument("--prefix", help="its Wine prefix")
+    parser.add_argument("--small", help="folder behind the 1 MiB drive T: under Wine")
+    parser.add_argument("--artefacts", help="folder for screenshots")
+    ARGS, rest = parser.parse_known_args()
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
