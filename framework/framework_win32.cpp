@@ -4,8 +4,9 @@
 // resources; the dialog procedure binds the CDialog at WM_INITDIALOG (its lParam) and
 // calls the virtual initialisation, and drops whatever it throws, since an exception
 // must not unwind through the system's code.
-#include <commctrl.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <commctrl.h>
 
 #include "framework/framework_impl.h"
 
@@ -88,6 +89,9 @@ FwWindow FwCreateDialog(CDialog* dialog, unsigned templateId, FwWindow parent) {
         CreateDialogIndirectParamA(GetModuleHandleA(nullptr), reinterpret_cast<LPCDLGTEMPLATEA>(data),
                                    static_cast<HWND>(parent), DialogProc, reinterpret_cast<LPARAM>(dialog));
     dialog->m_hWnd = window;
+    // Paint it now: the program that shows it may run no message loop while it works,
+    // and the window should not stand there unpainted until then.
+    if (window != nullptr && IsWindowVisible(window)) UpdateWindow(window);
     return window;
 }
 
