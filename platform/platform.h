@@ -56,7 +56,12 @@ struct PlatStatInfo {
     int64_t mtime; // seconds since 1970-01-01 UTC
 };
 int PlatStat(const char* path, PlatStatInfo* info); // 0 or -1
-int PlatChmod(const char* path, int mode);          // _chmod: 0 or -1
+// 1 when both paths name one existing file, however each is spelt (letter case, "."
+// components, a link): the same device and file number on the stand-in, the same
+// volume serial number and file index on Windows. 0 otherwise, also when either path
+// names nothing.
+int PlatSameFile(const char* first, const char* second);
+int PlatChmod(const char* path, int mode); // _chmod: 0 or -1
 // _utime: both times in seconds since 1970-01-01 UTC. 0 or -1.
 int PlatUtime(const char* path, int64_t accessTime, int64_t modifyTime);
 

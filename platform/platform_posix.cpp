@@ -467,6 +467,16 @@ int PlatStat(const char* path, PlatStatInfo* info) {
     return 0;
 }
 
+int PlatSameFile(const char* first, const char* second) {
+    HostPath hostFirst(first);
+    HostPath hostSecond(second);
+    struct stat a;
+    struct stat b;
+    if (!hostFirst.ok || !hostSecond.ok || stat(hostFirst.text, &a) != 0 || stat(hostSecond.text, &b) != 0)
+        return 0;
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino ? 1 : 0;
+}
+
 int PlatChmod(const char* path, int mode) {
     HostPath host(path);
     if (!host.ok) return -1;

@@ -128,6 +128,33 @@ int PlatStat(const char* path, PlatStatInfo* info) {
     return 0;
 }
 
+namespace {
+
+// The volume and file index of an existing file or folder; 0 when it cannot be opened.
+// Opened for no access and shared every way, so that a file another program holds
+// open, or one without read permission, still answers.
+int FileIdentity(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
+    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return 0;
+    const BOOL got = GetFileInformationByHandle(handle, info);
+    CloseHandle(handle);
+    return got ? 1 : 0;
+}
+
+} // namespace
+
+int PlatSameFile(const char* first, const char* second) {
+    if (!first || !second) return 0;
+    BY_HANDLE_FILE_INFORMATION a;
+    BY_HANDLE_FILE_INFORMATION b;
+    if (!FileIdentity(first, &a) || !FileIdentity(second, &b)) return 0;
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+                   a.nFileIndexLow == b.nFileIndexLow
+               ? 1
+               : 0;
+}
+
 int PlatChmod(const char* path, int mode) { return path && _chmod(path, mode) == 0 ? 0 : -1; }
 
 int PlatUtime(const char* path, int64_t accessTime, int64_t modifyTime) {

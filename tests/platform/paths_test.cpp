@@ -176,6 +176,48 @@ TEST_F(PlatformPaths, StatTellsFilesFromFolders) {
     EXPECT_EQ(PlatStat(scratch.file("missing").c_str(), &info), -1);
 }
 
+struct Sameness {
+    const char* first;
+    const char* second;
+    const char* description;
+    int expected;
+};
+
+// One file under another name must be told from a copy: a tool that writes its output
+// over one of its inputs would otherwise destroy the input.
+TEST_F(PlatformPaths, SameFileSeesThroughOtherNames) {
+    ScratchDir scratch;
+    std::filesystem::create_directory(scratch.path() / "sub");
+    WriteText(scratch.file("sub/one.txt"), "same text");
+    WriteText(scratch.file("copy.txt"), "same text");
+    std::error_code linked;
+    std::filesystem::create_hard_link(scratch.file("sub/one.txt"), scratch.file("hard.txt"), linked);
+
+    const std::string one = scratch.file("sub/one.txt");
+    const std::string upper = UpperCased(WithBackslashes(one));
+    const std::string dotted = scratch.file("sub/./one.txt");
+    const std::string roundabout = scratch.file("sub/../sub/one.txt");
+    const std::string copy = scratch.file("copy.txt");
+    const std::string hard = scratch.file("hard.txt");
+    const std::string missing = scratch.file("missing.txt");
+    const std::string folder = scratch.file("sub");
+    const Sameness cases[] = {
+        {one.c_str(), one.c_str(), "the same spelling", 1},
+        {one.c_str(), upper.c_str(), "upper-cased with backslashes", 1},
+        {one.c_str(), dotted.c_str(), "a dot component", 1},
+        {one.c_str(), roundabout.c_str(), "through the parent folder", 1},
+        {one.c_str(), copy.c_str(), "a copy with the same bytes", 0},
+        {one.c_str(), missing.c_str(), "the second names nothing", 0},
+        {missing.c_str(), missing.c_str(), "neither exists", 0},
+        {one.c_str(), folder.c_str(), "the file's folder", 0},
+    };
+    for (const Sameness& c : cases)
+        EXPECT_EQ(PlatSameFile(c.first, c.second), c.expected) << c.description;
+    if (!linked) {
+        EXPECT_EQ(PlatSameFile(one.c_str(), hard.c_str()), 1) << "a hard link";
+    }
+}
+
 TEST_F(PlatformPaths, UtimeSetsTimesBeyond2038) {
     ScratchDir scratch;
     std::string reference = scratch.file("reference.bin");

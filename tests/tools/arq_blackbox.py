@@ -227,11 +227,12 @@ class CommandLineTest(ArqTest):
         self.assertExit(run, EXIT_OK)
         for command in ("create", "list", "test", "extract"):
             self.assertIn("arq " + command + " ARCHIVE", run.out)
+        self.assertIn("arq show OUTPUT SHOW PLAYER [--stub FILE]", run.out)
         for code in range(0, 11):
             self.assertRegex(run.out, r"\n\s+%d  \S" % code)
 
     def test_each_command_has_help(self):
-        for command in ("create", "list", "test", "extract"):
+        for command in ("create", "list", "test", "extract", "show"):
             run = self.arq(command, "--help")
             self.assertExit(run, EXIT_OK)
             self.assertTrue(run.out.startswith("Usage: arq " + command), run.out)
@@ -466,6 +467,427 @@ class SelfExtractingTest(ArqTest):
                 run = self.arq(command, "plain.exe")
                 self.assertExit(run, EXIT_NOT_ARCHIVE)
                 self.assertOneLine(run, "plain.exe", "not an archive")
+
+
+# ---- Self-running shows -------------------------------------------------------------------
+
+OSSLSIGNCODE = shutil.which("osslsigncode")
+OPENSSL = shutil.which("openssl")
+
+STUB_MAX = 4000000 - 12 - 4  # the entry signature behind a 12-byte header must end within 4,000,000 bytes
+PE_AT = 64                   # where tiny_pe puts its PE header
+CERT_DIRECTORY = PE_AT + 24 + 96 + 4 * 8
+CHECKSUM = PE_AT + 24 + 64
+
+
+def tiny_pe(machine=0x14C, magic=0x10B, characteristics=0x0102, cert=None, pad=0, pe_at=PE_AT):
+    """A stand-in for the launcher: a 1024-byte PE32 program (one section holding a
+    'ret'), pad zero bytes behind its sections, and with cert a certificate table there,
+    pointed at by the security directory."""
+    dos = bytearray(64)
+    dos[0:2] = b"MZ"
+    struct.pack_into("<I", dos, 0x3C, pe_at)
+    coff = struct.pack("<HHIIIHH", machine, 1, 0, 0, 0, 224, characteristics)
+    opt = bytearray(224)
+    # magic, linker version, code size, data sizes, entry point, code base, data base, image base
+    struct.pack_into("<HBBIIIIIII", opt, 0, magic, 14, 0, 0x200, 0, 0, 0x1000, 0x1000, 0x2000, 0x400000)
+    # alignments, versions, image and header sizes, checksum, subsystem 3 (console), stack and
+    # heap sizes, loader flags, 16 data directories
+    struct.pack_into("<IIHHHHHHIIIIHHIIIIII", opt, 32, 0x1000, 0x200, 4, 0, 0, 0, 4, 0, 0, 0x2000, 0x200, 0, 3,
+                     0, 0x100000, 0x1000, 0x100000, 0x1000, 0, 16)
+    section = b".text\0\0\0" + struct.pack("<IIIIIIHHI", 0x1000, 0x1000, 0x200, 0x200, 0, 0, 0, 0, 0x60000020)
+    headers = bytes(dos) + bytes(pe_at - 64) + b"PE\0\0" + coff + bytes(opt) + section
+    image = bytearray(headers + bytes(0x200 - len(headers)) + b"\xC3" + bytes(0x1FF + pad))
+    if cert is not None:
+        struct.pack_into("<II", image, pe_at + 24 + 128, len(image), len(cert))
+        image += cert
+    return bytes(image)
+
+
+def test_certificate():
+    """A throwaway code-signing certificate and key, as (cert.pem, key.pem) in a folder of
+    their own; None when openssl is missing."""
+    if not OPENSSL:
+        return None
+    folder = tempfile.mkdtemp(prefix="arq-cert-")
+    cert, key = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
+    subprocess.run([OPENSSL, "req", "-x509", "-newkey", "rsa:2048", "-sha256", "-keyout", key, "-out", cert,
+                    "-days", "3650", "-nodes", "-subj", "/CN=Test Code Signing",
+                    "-addext", "extendedKeyUsage=codeSigning", "-addext", "keyUsage=critical,digitalSignature",
+                    "-addext", "basicConstraints=critical,CA:FALSE"],
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return folder, cert, key
+
+
+class ShowTest(ArqTest):
+    def stub(self, rel="stub.exe", **kwargs):
+        return self.write(rel, tiny_pe(**kwargs)) and rel
+
+    def show_archive(self, rel, stub_size):
+        """The entries of a show, read by the format's rules from behind the launcher."""
+        data = self.read(rel)
+        self.assertEqual(data.find(ARCHIVE_SIG), stub_size)
+        self.assertEqual(data.find(ENTRY_SIG), stub_size + 12)
+        total = struct.unpack_from("<I", data, stub_size + 4)[0]
+        self.assertEqual(data[stub_size + 8:stub_size + 12], bytes(4))  # no destination, no comment
+        return total, parse_archive(data, stub_size + 12)
+
+    def test_stored_layout_field_by_field(self):
+        stub = tiny_pe()
+        self.write("stub.exe", stub)
+        # The show's own mode and name ending do not decide its stored mode, nor the player's.
+        self.write("Deck.pps", b"show", mtime=1600000000, mode=0o755)
+        self.write("bin/p.exe", b"run", mtime=1600000060, mode=0o644)
+        run = self.arq("show", "--stored", "OUT.EXE", "Deck.pps", os.path.join("bin", "p.exe"), "--stub", "stub.exe")
+        self.assertExit(run, EXIT_OK)
+        self.assertEqual(run.out + run.err, "")
+        block_player = ("3C 10 5E 5F  FF 81  00 00  00 00  03 00 00 00  03 00 00 00  00 00 00 00"
+                        "  01  10  02  00  00 00 00 00 00  00 00")
+        fields = [
+            ("archive header: signature", "67 57 04 02"),
+            ("total of the sizes, 4 + 3", "07 00 00 00"),
+            ("destination length, comment length", "00 00  00 00"),
+            ("show: signature, made by 3.1, needs 1.2", "67 57 04 01  31  12"),
+            ("name length, name", "08 00" + b"DECK.PPS".hex()),
+            ("time 1600000000, mode 100666, reserved", "00 10 5E 5F  B6 81  00 00  00 00"),
+            ("packed and unpacked size, reserved", "04 00 00 00  04 00 00 00  00 00 00 00"),
+            ("Stored, name-case 16, flags 2, reserved, volume 0, no extra bytes",
+             "01  10  02  00  00 00 00 00 00  00 00"),
+            ("the show's bytes", b"show".hex()),
+            ("player: signature, versions", "67 57 04 01  31  12"),
+            ("name length, name", "05 00" + b"P.EXE".hex()),
+            ("time 1600000060, mode 100777, ... no extra bytes", block_player),
+            ("the player's bytes", b"run".hex()),
+            ("end record: signature, versions, no name", "67 57 04 01  31  12  00 00"),
+            ("the player's block again", block_player),
+        ]
+        expected = stub + b"".join(bytes.fromhex(hexed) for _, hexed in fields)
+        data = self.read("OUT.EXE")
+        self.assertEqual(data[:len(stub)], stub)
+        at = len(stub)
+        for name, hexed in fields:
+            want = bytes.fromhex(hexed)
+            self.assertEqual(data[at:at + len(want)].hex(" "), want.hex(" "), name)
+            at += len(want)
+        self.assertEqual(data, expected)  # and nothing behind the end record
+
+    def test_crushed_round_trip(self):
+        stub = tiny_pe(pad=3000)
+        self.write("stub.exe", stub)
+        show, player = text_bytes(200000, 71), random_bytes(30000, 72)
+        self.write("slides/deck.pps", show, mtime=MTIME)
+        self.write("player.exe", player, mtime=MTIME + 7)
+        for option in ([], ["--fast"], ["--best"]):
+            with self.subTest(option=option):
+                run = self.arq("show", *option, "show.exe", "slides/deck.pps", "player.exe", "--stub", "stub.exe")
+                self.assertExit(run, EXIT_OK)
+                total, entries = self.show_archive("show.exe", len(stub))
+                self.assertEqual(total, len(show) + len(player))
+                self.assertIsNone(entries[-1])
+                first, second = entries[:2]
+                self.assertEqual(len(entries), 3)
+                self.assertEqual((first["name"], first["method"], first["mode"], first["usize"], first["mtime"]),
+                                 ("DECK.PPS", 2, 0x81B6, len(show), MTIME))
+                # Random bytes do not get smaller: stored.
+                self.assertEqual((second["name"], second["method"], second["mode"], second["data"], second["mtime"]),
+                                 ("PLAYER.EXE", 1, 0x81FF, player, MTIME + 7))
+                for e in (first, second):
+                    self.assertEqual((e["made"], e["needed"], e["case"], e["flags"], e["volume"]),
+                                     (0x31, 0x12, 16, 2, 0))
+                self.assertLess(first["csize"], len(show) // 2)
+                if LHASA:
+                    lzh = self.path("oracle.lzh")
+                    with open(lzh, "wb") as f:
+                        f.write(lha_level0(b"X", b"-lh4-", first["data"], show))
+                    p = subprocess.run([LHASA, "pq", lzh], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                    self.assertEqual(p.stdout, show)
+                rows, run = self.listing("show.exe")
+                self.assertExit(run, EXIT_OK)
+                self.assertEqual([(r["name"], r["mode"], r["flags"]) for r in rows],
+                                 [("DECK.PPS", "100666", "02 --"), ("PLAYER.EXE", "100777", "02 --")])
+                self.assertExit(self.arq("test", "show.exe"), EXIT_OK)
+                shutil.rmtree(self.path("out"), ignore_errors=True)
+                self.assertExit(self.arq("extract", "show.exe", "-C", "out"), EXIT_OK)
+                self.assertEqual((self.read("out/DECK.PPS"), self.read("out/PLAYER.EXE")), (show, player))
+
+    def test_the_same_inputs_give_the_same_bytes(self):
+        self.stub()
+        self.write("deck.pps", text_bytes(50000, 73))
+        self.write("player.exe", text_bytes(20000, 74))
+        for option in ("--stored", "--fast", "--best"):
+            with self.subTest(option=option):
+                # Under two names: nothing of the output's own name or of the moment goes in.
+                for name in ("first.exe", "again.exe"):
+                    self.assertExit(self.arq("show", option, name, "deck.pps", "player.exe", "--stub", "stub.exe"),
+                                    EXIT_OK)
+                self.assertEqual(self.read("first.exe"), self.read("again.exe"))
+                # An existing show is replaced by the same bytes.
+                self.assertExit(self.arq("show", option, "first.exe", "deck.pps", "player.exe", "--stub", "stub.exe"),
+                                EXIT_OK)
+                self.assertEqual(self.read("first.exe"), self.read("again.exe"))
+
+    def test_the_launcher_beside_arq(self):
+        # A copy of arq in a folder of its own, with and without a launcher beside it.
+        os.makedirs(self.path("tool"))
+        tool = self.path("tool", os.path.basename(ARQ[-1]))
+        shutil.copy2(ARQ[-1], tool)
+        own = ARQ[:-1] + [tool]
+        self.write("deck.pps", b"slides")
+        self.write("player.exe", b"player")
+
+        def show(*args):
+            p = subprocess.run(own + ["show"] + list(args), cwd=self.dir, stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE)
+            return Run(p.returncode, p.stdout, p.stderr)
+
+        run = show("a.exe", "deck.pps", "player.exe")
+        self.assertExit(run, EXIT_NOT_FOUND)
+        self.assertOneLine(run, "Vardok.exe", "--stub")
+        self.assertFalse(os.path.exists(self.path("a.exe")))
+        stub = tiny_pe(pad=100)
+        self.write("tool/Vardok.exe", stub)
+        self.assertExit(show("a.exe", "deck.pps", "player.exe"), EXIT_OK)
+        self.assertEqual(self.read("a.exe")[:len(stub) + 4], stub + ARCHIVE_SIG)
+        # --stub wins over the launcher beside arq.
+        other = self.stub("other.exe")
+        self.assertExit(show("b.exe", "deck.pps", "player.exe", "--stub", other), EXIT_OK)
+        self.assertEqual(self.read("b.exe")[:1024 + 4], tiny_pe() + ARCHIVE_SIG)
+
+    def test_the_launcher_may_end_where_the_search_still_finds_the_archive(self):
+        self.write("deck.pps", b"slides")
+        self.write("player.exe", b"player")
+        self.stub("edge.exe", pad=STUB_MAX - 1024)
+        run = self.arq("show", "edge-show.exe", "deck.pps", "player.exe", "--stub", "edge.exe")
+        self.assertExit(run, EXIT_OK)
+        data = self.read("edge-show.exe")
+        self.assertEqual(data.find(ENTRY_SIG) + 4, 4000000)
+        rows, run = self.listing("edge-show.exe")
+        self.assertEqual([r["name"] for r in rows], ["DECK.PPS", "PLAYER.EXE"])
+        self.assertExit(self.arq("test", "edge-show.exe"), EXIT_OK)
+        # One byte more, and it is refused.
+        self.stub("over.exe", pad=STUB_MAX - 1024 + 1)
+        run = self.arq("show", "over-show.exe", "deck.pps", "player.exe", "--stub", "over.exe")
+        self.assertExit(run, EXIT_USAGE)
+        self.assertOneLine(run, "over.exe", "3999985 bytes", "4000000")
+        self.assertFalse(os.path.exists(self.path("over-show.exe")))
+
+    def refusal_cases(self):
+        """(description, arguments behind 'show', exit code, words of the message)."""
+        good = ["deck.pps", "player.exe", "--stub", "stub.exe"]
+        program = tiny_pe()
+        with_sig = lambda sig: program[:0x300] + sig + program[0x304:]
+        not_pe = program[:PE_AT] + b"NE\0\0" + program[PE_AT + 4:]
+        stubs = {
+            "text.exe": b"not a program at all, just text" * 4,
+            "short.exe": b"MZ",
+            "ne.exe": not_pe,
+            "far.exe": tiny_pe(pe_at=64)[:0x3C] + struct.pack("<I", 0x7FFFFFF0) + program[0x40:],
+            "x64.exe": tiny_pe(machine=0x8664),
+            "pe32plus.exe": tiny_pe(magic=0x20B),
+            "library.dll": tiny_pe(characteristics=0x2102),
+            "entry-sig.exe": with_sig(ENTRY_SIG),
+            "archive-sig.exe": with_sig(ARCHIVE_SIG),
+        }
+        for name, data in stubs.items():
+            self.write(name, data)
+        os.makedirs(self.path("folder.pps"))
+        self.write("one/same.bin", b"1")
+        self.write("two/SAME.BIN", b"2")
+        cases = [
+            ("no arguments", [], EXIT_USAGE, ["name the output, the show and the player"]),
+            ("no player", ["OUT.EXE", "deck.pps"], EXIT_USAGE, ["name the output"]),
+            ("one too many", ["OUT.EXE"] + good[:2] + ["x"] + good[2:], EXIT_USAGE, ["one output"]),
+            ("two levels", ["OUT.EXE", "--stored", "--best"] + good, EXIT_USAGE, ["--stored, --fast and --best"]),
+            ("--stub without a value", ["OUT.EXE", "deck.pps", "player.exe", "--stub"], EXIT_USAGE, ["needs a value"]),
+            ("missing launcher", ["OUT.EXE", "deck.pps", "player.exe", "--stub", "none.exe"], EXIT_NOT_FOUND,
+             ["none.exe", "no such file", "launcher"]),
+            ("missing show", ["OUT.EXE", "none.pps", "player.exe", "--stub", "stub.exe"], EXIT_NOT_FOUND,
+             ["none.pps", "no such file", "show"]),
+            ("missing player", ["OUT.EXE", "deck.pps", "none.exe", "--stub", "stub.exe"], EXIT_NOT_FOUND,
+             ["none.exe", "no such file", "player"]),
+            ("show is a folder", ["OUT.EXE", "folder.pps", "player.exe", "--stub", "stub.exe"], EXIT_USAGE,
+             ["folder.pps", "not a file"]),
+            ("same stored name", ["OUT.EXE", "one/same.bin", "two/SAME.BIN", "--stub", "stub.exe"], EXIT_USAGE,
+             ["both be stored as SAME.BIN"]),
+            ("launcher is text", ["OUT.EXE"] + good[:3] + ["text.exe"], EXIT_USAGE,
+             ["text.exe", "not a 32-bit Windows program", "MZ"]),
+            ("launcher is two bytes", ["OUT.EXE"] + good[:3] + ["short.exe"], EXIT_USAGE, ["MZ header"]),
+            ("no PE signature", ["OUT.EXE"] + good[:3] + ["ne.exe"], EXIT_USAGE, ["no PE signature"]),
+            ("PE header past the end", ["OUT.EXE"] + good[:3] + ["far.exe"], EXIT_USAGE, ["outside the file"]),
+            ("64-bit machine", ["OUT.EXE"] + good[:3] + ["x64.exe"], EXIT_USAGE, ["0x8664", "0x14C"]),
+            ("PE32+ optional header", ["OUT.EXE"] + good[:3] + ["pe32plus.exe"], EXIT_USAGE, ["0x20B", "0x10B"]),
+            ("a library", ["OUT.EXE"] + good[:3] + ["library.dll"], EXIT_USAGE, ["library"]),
+            ("entry signature inside", ["OUT.EXE"] + good[:3] + ["entry-sig.exe"], EXIT_USAGE,
+             ["67 57 04 01", "offset 768"]),
+            ("archive signature inside", ["OUT.EXE"] + good[:3] + ["archive-sig.exe"], EXIT_USAGE,
+             ["67 57 04 02", "offset 768"]),
+            ("output is the show", ["deck.pps"] + good, EXIT_USAGE, ["is the show"]),
+            ("output is the show, other spelling", [os.path.join(".", "sub", "..", "DECK.PPS")] + good, EXIT_USAGE,
+             ["is the show"]),
+            ("output is the player", ["player.exe"] + good, EXIT_USAGE, ["is the player"]),
+            ("output is the launcher", ["stub.exe"] + good, EXIT_USAGE, ["is the launcher"]),
+        ]
+        os.makedirs(self.path("sub"))
+        if hasattr(os, "link"):
+            os.link(self.path("deck.pps"), self.path("linked.pps"))
+            cases.append(("output is a hard link to the show", ["linked.pps"] + good, EXIT_USAGE, ["is the show"]))
+        if not WINE:
+            os.symlink("player.exe", self.path("alias.exe"))
+            cases.append(("output is a symbolic link to the player", ["alias.exe"] + good, EXIT_USAGE,
+                          ["is the player"]))
+            self.write("aux.pps", b"device")
+            cases.append(("a device name", ["OUT.EXE", "aux.pps", "player.exe", "--stub", "stub.exe"], EXIT_USAGE,
+                          ["device name"]))
+        return cases
+
+    def test_refusals_write_nothing(self):
+        self.stub()
+        self.write("deck.pps", b"slides")
+        self.write("player.exe", b"player")
+        cases = self.refusal_cases()
+        self.write("OUT.EXE", b"the show made before")
+        before = tree_snapshot(self.dir)
+        for description, args, code, words in cases:
+            with self.subTest(case=description):
+                run = self.arq("show", *args)
+                self.assertExit(run, code)
+                lines = run.err_lines()
+                self.assertLessEqual(len(lines), 1, repr(run))  # a usage error may add no second line
+                for word in words:
+                    self.assertIn(word, run.err)
+                self.assertEqual(run.out, "")
+                self.assertEqual(tree_snapshot(self.dir), before)
+                self.assertEqual(self.read("OUT.EXE"), b"the show made before")
+                self.assertEqual(self.read("deck.pps"), b"slides")
+
+    def test_sizes_the_format_cannot_hold(self):
+        self.stub()
+        self.write("player.exe", b"player")
+        # Sparse files: refused from their sizes, before a byte of them is read.
+        with open(self.path("huge.pps"), "wb") as f:
+            f.truncate(2 ** 31 - 100)
+        # A total whose bytes are 67 57 04 01 would be found before the first entry.
+        with open(self.path("unlucky.pps"), "wb") as f:
+            f.truncate(0x01045767 - len(b"player"))
+        with open(self.path("lucky.pps"), "wb") as f:
+            f.truncate(0x01045767 - len(b"player") + 1)
+        before = tree_snapshot(self.dir)
+        for show, words in (("huge.pps", ["too large", "2147483647"]), ("unlucky.pps", ["signature", "17061735"])):
+            with self.subTest(show=show):
+                run = self.arq("show", "--stored", "OUT.EXE", show, "player.exe", "--stub", "stub.exe")
+                self.assertExit(run, EXIT_USAGE)
+                self.assertOneLine(run, *words)
+                self.assertEqual(tree_snapshot(self.dir), before)
+        # One byte more, and the total is harmless.
+        run = self.arq("show", "--stored", "OUT.EXE", "lucky.pps", "player.exe", "--stub", "stub.exe")
+        self.assertExit(run, EXIT_OK)
+        with open(self.path("OUT.EXE"), "rb") as f:
+            head = f.read(1024 + 32)
+        self.assertEqual(head.find(ENTRY_SIG), 1024 + 12)
+        self.assertEqual(struct.unpack_from("<I", head, 1024 + 4)[0], 0x01045768)
+
+    def test_an_unreadable_input(self):
+        if WINE:
+            self.skipTest("Wine run by the superuser reads every file")
+        prefix = []
+        if os.geteuid() == 0:
+            setpriv = shutil.which("setpriv")
+            if not setpriv:
+                self.skipTest("the superuser reads every file, and setpriv is missing")
+            # As nobody, in a folder that nobody may write to.
+            prefix = [setpriv, "--reuid=65534", "--regid=65534", "--clear-groups"]
+            os.chmod(self.dir, 0o777)
+        self.stub()
+        self.write("deck.pps", b"slides", mode=0o644)
+        self.write("player.exe", b"player", mode=0o000)
+        p = subprocess.run(prefix + ARQ + ["show", "OUT.EXE", "deck.pps", "player.exe", "--stub", "stub.exe"],
+                           cwd=self.dir, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        run = Run(p.returncode, p.stdout, p.stderr)
+        self.assertExit(run, EXIT_IO)
+        self.assertOneLine(run, "player.exe", "cannot be read")
+        self.assertFalse(os.path.exists(self.path("OUT.EXE")))
+
+    def test_a_signed_launcher_is_used_with_a_warning(self):
+        # The certificate table stands behind the program; the engine finds the archive
+        # behind it. The bytes are what a table's header looks like: length, revision 2.0,
+        # type PKCS#7, then data.
+        cert = struct.pack("<IHH", 24, 0x0200, 0x0002) + b"not a real signature"[:16]
+        stub = tiny_pe(cert=cert)
+        self.write("signed-stub.exe", stub)
+        self.write("deck.pps", text_bytes(5000, 75))
+        self.write("player.exe", b"player")
+        run = self.arq("show", "out.exe", "deck.pps", "player.exe", "--stub", "signed-stub.exe")
+        self.assertExit(run, EXIT_OK)
+        self.assertOneLine(run, "warning", "signed-stub.exe", "signature", "does not cover", "out.exe")
+        data = self.read("out.exe")
+        self.assertEqual(data[:len(stub)], stub)
+        rows, run = self.listing("out.exe")
+        self.assertExit(run, EXIT_OK)
+        self.assertEqual([r["name"] for r in rows], ["DECK.PPS", "PLAYER.EXE"])
+        self.assertExit(self.arq("test", "out.exe"), EXIT_OK)
+        # An unsigned launcher gets no warning.
+        self.stub()
+        run = self.arq("show", "plain.exe", "deck.pps", "player.exe", "--stub", "stub.exe")
+        self.assertEqual((run.code, run.err), (EXIT_OK, ""))
+
+    def signing_tools(self):
+        if not OSSLSIGNCODE:
+            self.skipTest("osslsigncode is missing")
+        made = test_certificate()
+        if made is None:
+            self.skipTest("openssl is missing")
+        self.addCleanup(shutil.rmtree, made[0], True)
+        return made[1], made[2]
+
+    def sign(self, cert, key, source, target):
+        p = subprocess.run([OSSLSIGNCODE, "sign", "-certs", cert, "-key", key, "-n", "Tarnby", "-h", "sha256",
+                            "-in", self.path(source), "-out", self.path(target)],
+                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        self.assertEqual(p.returncode, 0, p.stdout)
+
+    def verify(self, cert, rel):
+        p = subprocess.run([OSSLSIGNCODE, "verify", "-in", self.path(rel), "-CAfile", cert],
+                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        return p.returncode, p.stdout.decode("latin-1")
+
+    def test_signing_the_finished_show(self):
+        cert, key = self.signing_tools()
+        self.stub()
+        show, player = text_bytes(60000, 76), random_bytes(9000, 77)
+        self.write("deck.pps", show)
+        self.write("player.exe", player)
+        self.assertExit(self.arq("show", "unsigned.exe", "deck.pps", "player.exe", "--stub", "stub.exe"), EXIT_OK)
+        self.sign(cert, key, "unsigned.exe", "signed.exe")
+        code, said = self.verify(cert, "signed.exe")
+        self.assertEqual(code, 0, said)
+        self.assertIn("Succeeded", said)
+
+        # The show stays where it was; zero padding to 8 bytes and the certificate table
+        # follow the end record, and the security directory points at the table.
+        unsigned, signed = self.read("unsigned.exe"), self.read("signed.exe")
+        pad = (8 - len(unsigned) % 8) % 8
+        self.assertEqual(signed[len(unsigned):len(unsigned) + pad], bytes(pad))
+        table, size = struct.unpack_from("<II", signed, CERT_DIRECTORY)
+        self.assertEqual((table, table + size), (len(unsigned) + pad, len(signed)))
+        changed = [i for i in range(len(unsigned)) if unsigned[i] != signed[i]]
+        headers = set(range(CHECKSUM, CHECKSUM + 4)) | set(range(CERT_DIRECTORY, CERT_DIRECTORY + 8))
+        self.assertTrue(set(changed) <= headers, changed)
+
+        rows, run = self.listing("signed.exe")
+        self.assertExit(run, EXIT_OK)
+        self.assertEqual([r["name"] for r in rows], ["DECK.PPS", "PLAYER.EXE"])
+        self.assertExit(self.arq("test", "signed.exe"), EXIT_OK)
+        self.assertExit(self.arq("extract", "signed.exe", "-C", "out"), EXIT_OK)
+        self.assertEqual((self.read("out/DECK.PPS"), self.read("out/PLAYER.EXE")), (show, player))
+
+        # One byte of the archive changed after signing: the signature no longer holds.
+        player_at = signed.index(player)
+        tampered = bytearray(signed)
+        tampered[player_at + 100] ^= 0x01
+        with open(self.path("tampered.exe"), "wb") as f:
+            f.write(tampered)
+        code, said = self.verify(cert, "tampered.exe")
+        self.assertNotEqual(code, 0, said)
 
 
 # ---- Missing, not an archive, damaged ----------------------------------------------------

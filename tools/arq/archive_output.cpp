@@ -141,6 +141,27 @@ int SplitIntoVolumes(ArchiveOutput* out, int32_t* volumes) {
 
 } // namespace
 
+int OutputChosenLevel(const CommandLine& line, int storedId, int fastId, int bestId) {
+    int level = CRUSHED_LEVEL_DEFAULT;
+    int chosen = 0;
+    for (const ParsedOption& option : line.options) {
+        int asked;
+        if (option.id == storedId) {
+            asked = OUTPUT_STORED;
+        } else if (option.id == fastId) {
+            asked = CRUSHED_LEVEL_FAST;
+        } else if (option.id == bestId) {
+            asked = CRUSHED_LEVEL_BEST;
+        } else {
+            continue;
+        }
+        if (chosen && asked != level) return -1;
+        level = asked;
+        chosen = 1;
+    }
+    return level;
+}
+
 int OutputStart(ArchiveOutput* out, const std::string& archive, uint32_t volumeSize) {
     out->final_path = archive;
     out->volume_size = volumeSize;
@@ -224,6 +245,14 @@ int PutEncoded(ArchiveOutput* out, EntryHeaderFields* header, const uint8_t* dat
 
 } // namespace
 
+int OutputPutImage(ArchiveOutput* out, const uint8_t* image, uint32_t imageSize, uint32_t total) {
+    ArchiveHeaderFields header;
+    int rc = ArchiveHeaderDefaults(&header, total, nullptr, nullptr);
+    if (rc == 0) rc = WriterPutBytes(&out->writer, image, imageSize);
+    if (rc == 0) rc = WriterPutArchiveHeader(&out->writer, &header);
+    return rc < 0 ? WriterFailure(out, rc, nullptr) : ARQ_EXIT_OK;
+}
+
 int OutputPutFile(ArchiveOutput* out, const InputFile& file, int level, int* method, uint32_t* packed) {
     out->current = file.stored.c_str();
     ProgressShow(out->done_before, out->current);
@@ -233,6 +262,7 @@ int OutputPutFile(ArchiveOutput* out, const InputFile& file, int level, int* met
         return ARQ_EXIT_USAGE;
     }
     if (file.executable) header.block.mode = WRITER_MODE_EXECUTABLE;
+    if (file.mode != 0) header.block.mode = file.mode;
     // The reader applies the time as a signed 32-bit count of seconds.
     header.block.mtime = static_cast<uint32_t>(file.mtime);
 

@@ -11,6 +11,7 @@
 
 #include "engine/writer.h"
 #include "tools/arq/input_tree.h"
+#include "tools/arq/options.h"
 
 struct ArchiveOutput {
     std::string final_path; // ARCHIVE as named
@@ -37,9 +38,19 @@ enum {
     // Otherwise a CRUSHED_LEVEL_: Crushed when that is smaller, else Stored.
 };
 
+// The storing level that --stored, --fast and --best (given by their option ids) ask
+// for: OUTPUT_STORED or a CRUSHED_LEVEL_, CRUSHED_LEVEL_DEFAULT when none is given, -1
+// when they contradict each other.
+int OutputChosenLevel(const CommandLine& line, int storedId, int fastId, int bestId);
+
 // Creates the temporary archive beside ARCHIVE. ARQ_EXIT_OK or the exit code after a
 // message.
 int OutputStart(ArchiveOutput* out, const std::string& archive, uint32_t volumeSize);
+// The start of a self-extracting file: the program image (imageSize bytes, copied
+// unchanged) and an archive header record with the given total and neither
+// destination nor comment. Called before the first OutputPutFile. ARQ_EXIT_OK or the
+// exit code after a message; on failure the caller calls OutputAbandon.
+int OutputPutImage(ArchiveOutput* out, const uint8_t* image, uint32_t imageSize, uint32_t total);
 // Stores one file. *method receives the method used. ARQ_EXIT_OK or the exit code
 // after a message; on failure the caller calls OutputAbandon.
 int OutputPutFile(ArchiveOutput* out, const InputFile& file, int level, int* method, uint32_t* packed);

@@ -25,28 +25,6 @@ const OptionSpec kCreateOptions[] = {
     {"verbose", 'v', OPTION_FLAG, OPT_VERBOSE},
 };
 
-// The storing level the options ask for, or -1 when they contradict each other.
-int ChosenLevel(const CommandLine& line) {
-    int level = CRUSHED_LEVEL_DEFAULT;
-    int chosen = 0;
-    for (const ParsedOption& option : line.options) {
-        int asked;
-        if (option.id == OPT_STORED) {
-            asked = OUTPUT_STORED;
-        } else if (option.id == OPT_FAST) {
-            asked = CRUSHED_LEVEL_FAST;
-        } else if (option.id == OPT_BEST) {
-            asked = CRUSHED_LEVEL_BEST;
-        } else {
-            continue;
-        }
-        if (chosen && asked != level) return -1;
-        level = asked;
-        chosen = 1;
-    }
-    return level;
-}
-
 } // namespace
 
 int CommandCreate(const std::vector<std::string>& args) {
@@ -59,7 +37,7 @@ int CommandCreate(const std::vector<std::string>& args) {
     if (OptionGiven(line, OPT_HELP)) return PrintHelp("create");
     ConsoleSetQuiet(OptionGiven(line, OPT_QUIET));
     ConsoleSetVerbose(OptionGiven(line, OPT_VERBOSE));
-    const int level = ChosenLevel(line);
+    const int level = OutputChosenLevel(line, OPT_STORED, OPT_FAST, OPT_BEST);
     if (level < 0) return UsageError("create", "choose one of --stored, --fast and --best");
     uint32_t volumeSize = 0;
     std::string sizeText;

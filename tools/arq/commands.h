@@ -9,3 +9,4 @@ int CommandCreate(const std::vector<std::string>& args);
 int CommandList(const std::vector<std::string>& args);
 int CommandTest(const std::vector<std::string>& args);
 int CommandExtract(const std::vector<std::string>& args);
+int CommandShow(const std::vector<std::string>& args);

@@ -11,6 +11,10 @@
 // nor an archive file may reach 2 GiB.
 const uint64_t ARQ_FILE_MAX = 0x7FFFFFFF;
 
+// Bits of the stat-layout mode that PlatStat reports.
+const uint32_t ARQ_MODE_REGULAR = 0x8000;
+const uint32_t ARQ_MODE_OWNER_EXECUTE = 0100;
+
 bool PathExists(const std::string& path);
 bool PathIsFolder(const std::string& path);
 // The folder part of a path with its separator ("a/b/" of "a/b/c"); empty for a bare name.

@@ -9,13 +9,14 @@
 namespace {
 
 const char kGeneral[] =
-    "arq: create, list, test and extract archives\n"
+    "arq: create, list, test and extract archives, and make self-running shows\n"
     "\n"
     "Usage:\n"
     "  arq create ARCHIVE [--stored | --fast | --best] [--volume-size SIZE] PATH...\n"
     "  arq list ARCHIVE [--volumes DIR...]\n"
     "  arq test ARCHIVE [--volumes DIR...]\n"
     "  arq extract ARCHIVE [-C DIR] [--overwrite ask|always|never] [--volumes DIR...]\n"
+    "  arq show OUTPUT SHOW PLAYER [--stub FILE] [--stored | --fast | --best]\n"
     "  arq help [COMMAND]  |  arq COMMAND --help  |  arq --version\n"
     "\n"
     "ARCHIVE is a plain archive (NAME.arq; \".arq\" may be left off) or, for list, test and\n"
@@ -32,7 +33,9 @@ const char kGeneral[] =
     "Exit codes:\n"
     "   0  success\n"
     "   1  an entry was skipped: unknown storage method, or marked not to be extracted\n"
-    "   2  bad command line, or an option this system cannot carry out\n"
+    "   2  bad command line, an option this system cannot carry out, or files that\n"
+    "      cannot make what was asked (a name or size the format cannot hold; for show,\n"
+    "      a launcher that is not fit, an output that is one of the inputs)\n"
     "   3  an entry was refused: its name would write outside the destination or to a device\n"
     "   4  a file, folder or disk that was named is not there\n"
     "   5  not an archive\n"
@@ -141,6 +144,40 @@ const char kExtract[] =
     "  arq extract A:\\BACKUP.ARQ -C restored --overwrite never\n"
     "  arq extract backup.arq --volumes backup.arq.1 backup.arq.2\n";
 
+const char kShow[] =
+    "Usage: arq show OUTPUT SHOW PLAYER [--stub FILE] [--stored | --fast | --best]\n"
+    "\n"
+    "Writes a self-running show: the launcher program, then an archive holding SHOW as\n"
+    "its first entry (mode 100666) and PLAYER as its second (mode 100777), each under\n"
+    "its own file name upper-cased, with its modification time. Started, the launcher\n"
+    "extracts both and runs the player on the show.\n"
+    "\n"
+    "The launcher is Vardok.exe from the folder that holds arq, or FILE. It must be a\n"
+    "32-bit Windows program that holds neither record signature (67 57 04 01,\n"
+    "67 57 04 02), and at most 3999984 bytes long: the launcher finds its archive only\n"
+    "within the first 4000000 bytes of its file. OUTPUT appears only when complete, and\n"
+    "the same inputs always give the same bytes, so a show can be built again and\n"
+    "compared. OUTPUT may not be one of the inputs, under any name.\n"
+    "\n"
+    "Signing: sign the finished OUTPUT, not the launcher, so that the signature covers\n"
+    "the show; a launcher that is already signed is used, with a warning. With\n"
+    "osslsigncode:\n"
+    "  osslsigncode sign -certs cert.pem -key key.pem -n \"Show\" -h sha256 \\\n"
+    "      -in show-unsigned.exe -out show.exe\n"
+    "arq list, test and extract read the signed file as before.\n"
+    "\n"
+    "Options:\n"
+    "  --stub FILE     the launcher program to put in front\n"
+    "  --stored        store the show and the player as they are\n"
+    "  --fast          compress with the Crushed method (the default)\n"
+    "  --best          compress harder: smaller, slower\n"
+    "                  A file that does not get smaller is stored.\n"
+    "  -q, --quiet     no progress bar and no summary\n"
+    "  -v, --verbose   a line for each of the two files\n"
+    "\n"
+    "Example:\n"
+    "  arq show TARNBY.EXE deck.pps player.exe\n";
+
 } // namespace
 
 int PrintHelp(const std::string& command) {
@@ -149,6 +186,7 @@ int PrintHelp(const std::string& command) {
     if (command == "list") text = kList;
     if (command == "test") text = kTest;
     if (command == "extract") text = kExtract;
+    if (command == "show") text = kShow;
     std::fputs(text, stdout);
     std::fflush(stdout);
     return ARQ_EXIT_OK;

@@ -14,10 +14,6 @@
 
 namespace {
 
-// Stat mode bits (the layout PlatStat reports).
-const uint32_t MODE_REGULAR = 0x8000;
-const uint32_t MODE_OWNER_EXECUTE = 0100;
-
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 // Joins a folder and a name with the separator the folder was written with.
@@ -100,7 +96,7 @@ void Visit(Collector* c, const std::string& source, const std::string& stored, b
         VisitFolder(c, source, stored);
         return;
     }
-    if (!(info.mode & MODE_REGULAR)) {
+    if (!(info.mode & ARQ_MODE_REGULAR)) {
         Complain("%s: passed over: not a regular file", source.c_str());
         c->skipped = 1;
         return;
@@ -123,7 +119,7 @@ void Visit(Collector* c, const std::string& source, const std::string& stored, b
     file.stored = Upper(stored); // as the engine will read it
     file.size = info.size;
     file.mtime = info.mtime;
-    file.executable = (info.mode & MODE_OWNER_EXECUTE) ? 1 : 0;
+    file.executable = (info.mode & ARQ_MODE_OWNER_EXECUTE) ? 1 : 0;
     c->files->push_back(file);
 }
 

@@ -9,8 +9,9 @@ struct InputFile {
     std::string source; // the path to read it from
     std::string stored; // its stored name: relative to the path given, '\' between folders
     uint64_t size;
-    int64_t mtime;  // seconds since 1970-01-01 UTC
-    int executable; // the owner may run it
+    int64_t mtime;     // seconds since 1970-01-01 UTC
+    int executable;    // the owner may run it
+    uint16_t mode = 0; // stored mode when not 0; otherwise from the name and executable
 };
 
 // Every regular file the paths name: a file as itself, a folder with everything in

@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
     if (args.empty()) {
         std::fputs(
-            "Usage: arq create|list|test|extract ARCHIVE ...\n"
+            "Usage: arq create|list|test|extract ARCHIVE ...  |  arq show OUTPUT SHOW PLAYER\n"
             "See arq --help.\n",
             stderr);
         return ARQ_EXIT_USAGE;
@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
     if (command == "help") {
         if (args.size() > 1) return UsageError("help", "names one command");
         if (!args.empty() && args[0] != "create" && args[0] != "list" && args[0] != "test" &&
-            args[0] != "extract") {
+            args[0] != "extract" && args[0] != "show") {
             return UsageError("help", "unknown command '" + args[0] + "'");
         }
         return PrintHelp(args.empty() ? "" : args[0]);
@@ -41,5 +41,6 @@ int main(int argc, char** argv) {
     if (command == "list") return CommandList(args);
     if (command == "test") return CommandTest(args);
     if (command == "extract") return CommandExtract(args);
+    if (command == "show") return CommandShow(args);
     return UsageError("", "unknown command '" + command + "'");
 }

@@ -1,0 +1,306 @@
+// arq show: a self-running show, the launcher program with an archive behind it that
+// holds the show and its player.
+//
+// The file is laid out as the launcher reads it:
+//
+//   launcher program, copied unchanged
+//   archive header record: total of the two files' sizes, no destination, no comment
+//   entry: the show     mode 100666  \  our writer's versions, name-case code and flags;
+//   entry: the player   mode 100777  /  the name is the file's own, upper-cased
+//   end-of-archive record, the last bytes of the file
+//
+// The launcher takes the first entry for the show and the second for the player, so
+// the order is fixed. Everything is decided before the first byte is written, and the
+// same inputs always give the same bytes: the times come from the files, never from
+// the clock, so that a show can be built again and compared.
+#include "engine/archive.h"
+#include "engine/writer.h"
+#include "fileio/paths.h"
+#include "fileio/slots.h"
+#include "platform/platform.h"
+#include "tools/arq/archive_output.h"
+#include "tools/arq/commands.h"
+#include "tools/arq/console.h"
+#include "tools/arq/exit_codes.h"
+#include "tools/arq/files.h"
+#include "tools/arq/help.h"
+#include "tools/arq/input_tree.h"
+#include "tools/arq/options.h"
+#include "tools/arq/show_stub.h"
+#include "tools/arq/text.h"
+
+namespace {
+
+enum { OPT_HELP, OPT_STUB, OPT_STORED, OPT_FAST, OPT_BEST, OPT_QUIET, OPT_VERBOSE };
+
+const OptionSpec kShowOptions[] = {
+    {"help", 'h', OPTION_FLAG, OPT_HELP},       {"stub", 0, OPTION_VALUE, OPT_STUB},
+    {"stored", 0, OPTION_FLAG, OPT_STORED},     {"fast", 0, OPTION_FLAG, OPT_FAST},
+    {"best", 0, OPTION_FLAG, OPT_BEST},         {"quiet", 'q', OPTION_FLAG, OPT_QUIET},
+    {"verbose", 'v', OPTION_FLAG, OPT_VERBOSE},
+};
+
+// The launcher's file name, looked for beside arq when --stub is not given.
+const char SHOW_STUB_NAME[] = "Vardok.exe";
+// Room for the running program's path.
+const uint32_t MODULE_PATH_SIZE = 1024;
+
+// A file named on the command line, and the role it plays in messages.
+struct ShowInput {
+    const char* role; // "launcher", "show", "player"
+    std::string path;
+    PlatStatInfo info;
+};
+
+// The named file exists, is a regular file and can be opened for reading.
+// ARQ_EXIT_OK, or the exit code after a message.
+int CheckReadable(ShowInput* input) {
+    const char* path = input->path.c_str();
+    if (PlatStat(path, &input->info) != 0) {
+        Complain("%s: no such file (the %s)", path, input->role);
+        return ARQ_EXIT_NOT_FOUND;
+    }
+    if (!(input->info.mode & ARQ_MODE_REGULAR)) {
+        Complain("%s: not a file (the %s must be one)", path, input->role);
+        return ARQ_EXIT_USAGE;
+    }
+    const int slot = FileOpen(path, FILE_READ);
+    if (slot < 0) {
+        Complain("%s: cannot be read (the %s)", path, input->role);
+        return ARQ_EXIT_IO;
+    }
+    FileClose(slot);
+    return ARQ_EXIT_OK;
+}
+
+// The launcher beside the running arq, for when --stub is not given. Empty after a
+// message when there is none.
+std::string StubBesideArq() {
+    char module[MODULE_PATH_SIZE];
+    const uint32_t length = PlatModuleFileName(nullptr, module, sizeof module);
+    if (length == 0 || length >= sizeof module) {
+        Complain("no launcher program: arq cannot tell where it is itself; name the launcher with --stub");
+        return std::string();
+    }
+    const std::string path = FolderPart(module) + SHOW_STUB_NAME;
+    if (!PathExists(path)) {
+        Complain("no launcher program: %s is not there; name the launcher with --stub", path.c_str());
+        return std::string();
+    }
+    return path;
+}
+
+// The launcher's bytes in memory. ARQ_EXIT_OK, or the exit code after a message.
+int ReadStub(const ShowInput& stub, std::vector<uint8_t>* bytes) {
+    // Checked before reading: a larger program is refused whatever it holds.
+    if (stub.info.size > STUB_SIZE_MAX) {
+        Complain(
+            "%s: %s bytes, more than %u: the launcher searches only the first %d bytes of its file for "
+            "the archive behind it",
+            stub.path.c_str(), std::to_string(stub.info.size).c_str(), STUB_SIZE_MAX, SIGNATURE_SEARCH_LIMIT);
+        return ARQ_EXIT_USAGE;
+    }
+    bytes->resize(static_cast<size_t>(stub.info.size));
+    const int32_t size = static_cast<int32_t>(stub.info.size);
+    const int slot = FileOpen(stub.path.c_str(), FILE_READ);
+    const int32_t got = slot < 0 ? -1 : FileRead(slot, bytes->data(), size);
+    if (slot >= 0) FileClose(slot);
+    if (got != size) {
+        Complain("%s: cannot be read (the launcher)", stub.path.c_str());
+        return ARQ_EXIT_IO;
+    }
+    return ARQ_EXIT_OK;
+}
+
+// The checks that need the launcher's bytes. ARQ_EXIT_OK, or the exit code after a
+// message; *isSigned says whether it carries a code signature.
+int CheckStub(const ShowInput& stub, const std::vector<uint8_t>& bytes, int* isSigned) {
+    const uint32_t size = static_cast<uint32_t>(bytes.size());
+    StubReport report = {0};
+    const std::string problem = StubProblem(bytes.data(), size, &report);
+    if (!problem.empty()) {
+        Complain("%s: %s", stub.path.c_str(), problem.c_str());
+        return ARQ_EXIT_USAGE;
+    }
+    const int64_t found = FindRecordSignature(bytes.data(), size);
+    if (found >= 0) {
+        Complain(
+            "%s: holds a record signature (67 57 04 0%u) at offset %s, where the launcher would look for "
+            "its archive",
+            stub.path.c_str(), static_cast<unsigned>(bytes[static_cast<size_t>(found) + 3]),
+            std::to_string(found).c_str());
+        return ARQ_EXIT_USAGE;
+    }
+    *isSigned = report.is_signed;
+    return ARQ_EXIT_OK;
+}
+
+// The archive header record for this total holds no signature but its own: the
+// launcher searches for the first entry's signature from the start of the file, and
+// a total whose bytes read 67 57 04 01 would be found first. (No signature can span
+// the program's last bytes and the record's first: the record starts with a whole
+// one, and the program holds none.)
+bool TotalReadsAsSignature(uint32_t total) {
+    std::vector<uint8_t> record;
+    ArchiveWriter writer;
+    WriterToMemory(&writer, &record);
+    ArchiveHeaderFields header;
+    ArchiveHeaderDefaults(&header, total, nullptr, nullptr);
+    WriterPutArchiveHeader(&writer, &header);
+    WriterFinish(&writer);
+    return record.size() > 1 &&
+           FindRecordSignature(record.data() + 1, static_cast<uint32_t>(record.size() - 1)) >= 0;
+}
+
+// The entry for the show or the player: the file's own name upper-cased, its size and
+// time, and the mode the launcher's archives carry.
+InputFile EntryFor(const ShowInput& input, uint16_t mode) {
+    InputFile file;
+    file.source = input.path;
+    file.stored = NamePart(input.path);
+    if (!file.stored.empty()) PathUpperCase(&file.stored[0]);
+    file.size = input.info.size;
+    file.mtime = input.info.mtime;
+    file.executable = (input.info.mode & ARQ_MODE_OWNER_EXECUTE) ? 1 : 0;
+    file.mode = mode; // whatever the file's own mode and name say
+    return file;
+}
+
+// The stored names and sizes fit the format and the launcher. ARQ_EXIT_OK, or the
+// exit code after a message.
+int CheckEntries(const InputFile& show, const InputFile& player, uint64_t stubSize, uint32_t* total) {
+    const InputFile* files[] = {&show, &player};
+    for (const InputFile* file : files) {
+        const std::string problem = StoredNameProblem(file->stored);
+        if (!problem.empty()) {
+            Complain("%s: cannot be stored: %s", file->source.c_str(), problem.c_str());
+            return ARQ_EXIT_USAGE;
+        }
+    }
+    // The launcher extracts both into one folder: the player would replace the show.
+    if (show.stored == player.stored) {
+        Complain("%s and %s would both be stored as %s", show.source.c_str(), player.source.c_str(),
+                 show.stored.c_str());
+        return ARQ_EXIT_USAGE;
+    }
+    // The largest file the show can become (both entries Stored) must stay within what
+    // the engine's signed 32-bit offsets reach; the total then fits the header's
+    // field and the event argument that carries it.
+    const uint64_t largest = stubSize + ARCHIVE_HEADER_MIN_SIZE + ENTRY_FIXED_SIZE + show.stored.size() +
+                             show.size + ENTRY_FIXED_SIZE + player.stored.size() + player.size +
+                             ENTRY_FIXED_SIZE;
+    if (largest > ARQ_FILE_MAX) {
+        Complain(
+            "%s and %s: too large together: the show could grow to %s bytes, past %s, the largest file the "
+            "engine reads",
+            show.source.c_str(), player.source.c_str(), std::to_string(largest).c_str(),
+            std::to_string(ARQ_FILE_MAX).c_str());
+        return ARQ_EXIT_USAGE;
+    }
+    *total = static_cast<uint32_t>(show.size + player.size);
+    if (TotalReadsAsSignature(*total)) {
+        Complain(
+            "%s and %s: together %u bytes, a total whose bytes read as an entry header's signature; the "
+            "launcher would misread the archive (make either file a byte longer or shorter)",
+            show.source.c_str(), player.source.c_str(), *total);
+        return ARQ_EXIT_USAGE;
+    }
+    return ARQ_EXIT_OK;
+}
+
+// Writing over an input would destroy it when the finished show is renamed into place.
+int CheckOutput(const std::string& output, const ShowInput* inputs, int count) {
+    for (int i = 0; i < count; i++) {
+        if (PlatSameFile(output.c_str(), inputs[i].path.c_str())) {
+            Complain("%s: is the %s %s itself; name another file for the show", output.c_str(),
+                     inputs[i].role, inputs[i].path.c_str());
+            return ARQ_EXIT_USAGE;
+        }
+    }
+    return ARQ_EXIT_OK;
+}
+
+int Abandon(ArchiveOutput* out, int code) {
+    ProgressEnd();
+    OutputAbandon(out);
+    return code;
+}
+
+} // namespace
+
+int CommandShow(const std::vector<std::string>& args) {
+    CommandLine line;
+    std::string error;
+    if (!ParseCommandLine(args, kShowOptions, sizeof kShowOptions / sizeof kShowOptions[0], &line, &error))
+        return UsageError("show", error);
+    if (OptionGiven(line, OPT_HELP)) return PrintHelp("show");
+    ConsoleSetQuiet(OptionGiven(line, OPT_QUIET));
+    ConsoleSetVerbose(OptionGiven(line, OPT_VERBOSE));
+    const int level = OutputChosenLevel(line, OPT_STORED, OPT_FAST, OPT_BEST);
+    if (level < 0) return UsageError("show", "choose one of --stored, --fast and --best");
+    if (line.positional.size() != 3) {
+        return UsageError("show", line.positional.size() < 3 ? "name the output, the show and the player"
+                                                             : "takes one output, one show and one player");
+    }
+    const std::string output = line.positional[0];
+
+    ShowInput inputs[3] = {{"launcher", std::string(), {}},
+                           {"show", line.positional[1], {}},
+                           {"player", line.positional[2], {}}};
+    ShowInput& stub = inputs[0];
+    if (!OptionGiven(line, OPT_STUB, &stub.path)) {
+        stub.path = StubBesideArq();
+        if (stub.path.empty()) return ARQ_EXIT_NOT_FOUND;
+    }
+    for (ShowInput& input : inputs) {
+        const int code = CheckReadable(&input);
+        if (code != ARQ_EXIT_OK) return code;
+    }
+    const InputFile show = EntryFor(inputs[1], WRITER_MODE_FILE);
+    const InputFile player = EntryFor(inputs[2], WRITER_MODE_EXECUTABLE);
+    uint32_t total = 0;
+    int code = CheckEntries(show, player, stub.info.size, &total);
+    if (code == ARQ_EXIT_OK) code = CheckOutput(output, inputs, 3);
+    std::vector<uint8_t> image;
+    if (code == ARQ_EXIT_OK) code = ReadStub(stub, &image);
+    int isSigned = 0;
+    if (code == ARQ_EXIT_OK) code = CheckStub(stub, image, &isSigned);
+    if (code != ARQ_EXIT_OK) return code;
+    if (isSigned) {
+        Complain(
+            "warning: %s carries a code signature, which does not cover the show behind it; sign the "
+            "finished %s instead (see arq show --help)",
+            stub.path.c_str(), output.c_str());
+    }
+
+    ArchiveOutput out;
+    code = OutputStart(&out, output, 0);
+    if (code != ARQ_EXIT_OK) return code;
+    ProgressBegin(total);
+    code = OutputPutImage(&out, image.data(), static_cast<uint32_t>(image.size()), total);
+    if (code != ARQ_EXIT_OK) return Abandon(&out, code);
+    uint64_t packedTotal = 0;
+    const InputFile* entries[] = {&show, &player};
+    for (const InputFile* file : entries) {
+        if (PlatInterrupted()) {
+            Complain("cancelled; %s was not written", output.c_str());
+            return Abandon(&out, ARQ_EXIT_CANCELLED);
+        }
+        int method = METHOD_STORED;
+        uint32_t packed = 0;
+        code = OutputPutFile(&out, *file, level, &method, &packed);
+        if (code != ARQ_EXIT_OK) return Abandon(&out, code);
+        packedTotal += packed;
+        Tell("%-8s %10s %6s  %s", method == METHOD_CRUSHED ? "crushed" : "stored",
+             std::to_string(file->size).c_str(), FormatRatio(packed, file->size).c_str(),
+             Printable(file->stored.c_str()).c_str());
+    }
+    int32_t volumes = 0;
+    code = OutputFinish(&out, &volumes);
+    ProgressEnd();
+    if (code != ARQ_EXIT_OK) return code;
+    Say("%s: %s and %s, %s packed to %s, behind a launcher of %s", output.c_str(), show.stored.c_str(),
+        player.stored.c_str(), HumanSize(total).c_str(), HumanSize(packedTotal).c_str(),
+        HumanSize(image.size()).c_str());
+    return ARQ_EXIT_OK;
+}

@@ -1,0 +1,62 @@
+// The launcher program at the front of a self-running show, as arq show checks it.
+//
+// Format notes (the parts of a Windows program's headers that are read here):
+//
+//   offset 0            "MZ"                     the old-style header
+//   offset 0x3C         4 bytes: P               where the new header starts
+//   P                   "PE\0\0"
+//   P + 4               2 bytes: machine         0x14C for a 32-bit x86 program
+//   P + 20              2 bytes: size of the optional header
+//   P + 22              2 bytes: characteristics (0x0002 runnable image, 0x2000 library)
+//   P + 24              the optional header: 2 bytes magic, 0x10B for PE32
+//   P + 24 + 92         4 bytes: count of data directories
+//   P + 24 + 96 + 8*i   data directory i: 4 bytes position, 4 bytes size
+//
+// Directory 4 is the certificate table of a code signature: its position is a file
+// offset, and a program that carries a signature has a non-zero size there.
+//
+// The engine finds the archive by searching the whole file from its first byte for the
+// record signatures, so the program must hold neither; and the search stops after
+// SIGNATURE_SEARCH_LIMIT bytes, so the archive header record and the first entry's
+// signature behind it must lie within them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/archive.h"
+
+enum {
+    STUB_DOS_HEADER_SIZE = 0x40,
+    STUB_NEW_HEADER_POINTER = 0x3C,
+    STUB_MACHINE_OFFSET = 4,
+    STUB_OPTIONAL_SIZE_OFFSET = 20,
+    STUB_CHARACTERISTICS_OFFSET = 22,
+    STUB_OPTIONAL_OFFSET = 24,
+    STUB_MACHINE_I386 = 0x14C,
+    STUB_MAGIC_PE32 = 0x10B,
+    STUB_EXECUTABLE_IMAGE = 0x0002,
+    STUB_LIBRARY = 0x2000,
+    // Within the PE32 optional header.
+    STUB_DIRECTORY_COUNT_OFFSET = 92,
+    STUB_DIRECTORIES_OFFSET = 96,
+    STUB_DIRECTORY_SIZE = 8,
+    STUB_CERTIFICATE_DIRECTORY = 4,
+};
+
+// The last byte of the file at which the launcher's search still sees the whole of
+// both signatures: the archive header record (12 bytes, no destination or comment)
+// starts behind the program, and the first entry's 4-byte signature behind it.
+const uint32_t STUB_SIZE_MAX = SIGNATURE_SEARCH_LIMIT - ARCHIVE_HEADER_MIN_SIZE - SIGNATURE_SIZE;
+static_assert(STUB_SIZE_MAX == 3999984, "4,000,000 bytes less the header record and a signature");
+
+struct StubReport {
+    int is_signed; // the program carries a code signature (a certificate table)
+};
+
+// Why these bytes cannot stand in front of a show ("not a 32-bit Windows program:
+// ..."), or empty when they can. Fills *report for a program that can.
+std::string StubProblem(const uint8_t* bytes, uint32_t size, StubReport* report);
+
+// Offset of the first record signature (either kind) in the bytes, or -1.
+int64_t FindRecordSignature(const uint8_t* bytes, uint32_t size);
