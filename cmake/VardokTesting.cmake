@@ -6,6 +6,15 @@
 
 if(CMAKE_CROSSCOMPILING)
   set(VARDOK_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  # The product is 32-bit; the 64-bit build exists to run the same code under 64-bit
+  # Wine where the kernel runs no 32-bit programs.
+  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    set(VARDOK_WINEARCH win64)
+    set(VARDOK_WINE /usr/lib/wine/wine64)
+  else()
+    set(VARDOK_WINEARCH win32)
+    set(VARDOK_WINE wine)
+  endif()
   configure_file(${CMAKE_SOURCE_DIR}/cmake/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh
                  @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
   # The display of the tests that show windows (an Xvfb server the fixture starts).

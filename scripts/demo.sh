@@ -1,57 +1,184 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds the native and Windows programs and
-# shows `arq` at work on a sample made here and now: create, list, test and extract,
-# a spanned set, natively and as a Windows program under 32-bit Wine.
+# The main job, as a user does it: installs what is missing, builds, writes a demo show
+# document, makes the self-running show Demo.exe with `arq show` (our launcher, the
+# document, our slide player), signs it with a throwaway certificate and verifies the
+# signature, runs it under Wine on a display (Xvfb when there is none), and saves
+# screenshots of the progress window and of a slide with a short report into
+# demo-output/. Then, briefly, arq at work on archives.
+#
+# The product is a 32-bit program. Where this machine's kernel runs no 32-bit programs
+# (and so no 32-bit Wine), the same show is also made from the 64-bit build of the same
+# code, and that one is run under 64-bit Wine instead; the report says which ran.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+out=$root/demo-output
+started=$(date +%s)
 
 scripts/setup-debian.sh
 
+presets=(native windows)
+if scripts/can-run-32bit.sh; then
+  run_build=windows
+else
+  presets+=(windows64)
+  run_build=windows64
+fi
 jobs=$(nproc)
-for preset in native windows; do
+for preset in "${presets[@]}"; do
   echo "== building $preset"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs" >/dev/null
 done
 
+rm -rf "$out"
+mkdir -p "$out"
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-
-# A sample show: a slide deck, speaker notes in a folder, a program, an empty file.
-mkdir -p show/notes
-for i in $(seq 1 400); do echo "Slide $i: quarterly figures, region $((i % 7)), growth $((i * 37 % 100))%"; done > show/DECK.PPS
-printf 'Welcome everyone.\nThe figures follow.\n' > show/notes/slide1.txt
-: > show/notes/empty.txt
-cp "$root/build/native/bin/arq" show/player.exe
-head -c 300000 /dev/urandom > show/photo.jpg
-
+xvfb_pid=""
+cleanup() {
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  WINEPREFIX="$root/build/$run_build/wineprefix" wineserver -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
 arq="$root/build/native/bin/arq"
+
+# ---- The show document ------------------------------------------------------------
+cat > "$work/Tarnby Review.show" <<'SHOW'
+# A short demo show: three slides, two seconds each.
+@title Tarnby quarterly review
+@duration 2
+= Welcome
+Quarterly review, as a self-running show
+- one signed program: the launcher, this document and the player
+- nothing to install, nothing left behind
+= Figures
+- visitors up 12%
+- shows started: 4,210
+- average show: 6 slides
+= Thank you
+Questions welcome.
+SHOW
+
+# ---- Make and sign the self-running show ------------------------------------------
+make_show() { # build folder, output
+  "$arq" show "$2" "$work/Tarnby Review.show" "$root/build/$1/bin/Player.exe" --best \
+    --stub "$root/build/$1/bin/Vardok.exe"
+}
+echo
+echo "== arq show Demo.exe \"Tarnby Review.show\" Player.exe --best"
+make_show windows "$work/Demo-unsigned.exe"
+openssl req -x509 -newkey rsa:2048 -sha256 -keyout "$work/key.pem" -out "$work/cert.pem" -days 30 -nodes \
+  -subj "/CN=Vardok demo code signing" -addext "extendedKeyUsage=codeSigning" \
+  -addext "keyUsage=critical,digitalSignature" -addext "basicConstraints=critical,CA:FALSE" 2>/dev/null
+sign() { # unsigned, signed
+  rm -f "$2"
+  osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -n "Tarnby Review" -h sha256 \
+    -in "$1" -out "$2" >/dev/null
+}
+sign "$work/Demo-unsigned.exe" "$out/Demo.exe"
+echo "== osslsigncode verify"
+osslsigncode verify -in "$out/Demo.exe" -CAfile "$work/cert.pem" | grep -E '^(Signature verification|Number of verified)'
+"$arq" list "$out/Demo.exe"
+
+run_show="$out/Demo.exe"
+if [ "$run_build" = windows64 ]; then
+  echo
+  echo "== this machine's kernel runs no 32-bit programs: the same show from the 64-bit build runs instead"
+  make_show windows64 "$work/Demo64-unsigned.exe"
+  sign "$work/Demo64-unsigned.exe" "$out/Demo64.exe"
+  run_show="$out/Demo64.exe"
+fi
+
+# ---- Run it under Wine ------------------------------------------------------------
+if [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 90 99); do [ -e "/tmp/.X11-unix/X$n" ] || break; done
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+  xvfb_pid=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+fi
+"$root/build/$run_build/wine-setup.sh"
+wine_run="$root/build/$run_build/wine-run.sh"
+temp="$work/user temp"
+mkdir -p "$temp"
+wintemp="Z:${temp//\//\\}\\"
+for name in TMP TEMP; do
+  "$wine_run" reg add 'HKCU\Environment' /v "$name" /t REG_EXPAND_SZ /d "$wintemp" /f >/dev/null 2>&1
+done
+
+echo
+echo "== running $(basename "$run_show") under Wine on display $DISPLAY"
+find_window() { # title, seconds: prints the window id once it is visible
+  local deadline=$((SECONDS + $2))
+  while [ $SECONDS -lt $deadline ]; do
+    local id
+    id=$(timeout 5 xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
+    if [ -n "$id" ]; then echo "$id"; return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+launch_start=$(date +%s.%N)
+"$wine_run" "$run_show" &
+show_pid=$!
+if find_window '^Preparing Tarnby$' 60 >/dev/null; then
+  import -window root "$out/progress-window.png"
+  echo "progress window seen"
+fi
+player_seen=""
+if find_window '^Tarnby quarterly review$' 120 >/dev/null; then
+  player_seen=$(date +%s.%N)
+  sleep 0.5 # let the first slide paint before the picture is taken
+  import -window root "$out/slide.png"
+  echo "the player shows its first slide"
+fi
+status=0
+wait "$show_pid" || status=$?
+left=$(ls -A "$temp")
+for name in TMP TEMP; do
+  "$wine_run" reg delete 'HKCU\Environment' /v "$name" /f >/dev/null 2>&1 || true
+done
+
+# ---- The report ------------------------------------------------------------------------
+{
+  echo "Vardok demo, $(date -u '+%Y-%m-%d %H:%M UTC')"
+  echo
+  echo "launcher (build/windows/bin/Vardok.exe):  $(stat -c %s "$root/build/windows/bin/Vardok.exe") bytes"
+  echo "player (build/windows/bin/Player.exe):    $(stat -c %s "$root/build/windows/bin/Player.exe") bytes"
+  echo "show document:                            $(stat -c %s "$work/Tarnby Review.show") bytes"
+  echo "Demo.exe, signed:                         $(stat -c %s "$out/Demo.exe") bytes (unsigned $(stat -c %s "$work/Demo-unsigned.exe"))"
+  echo "signature: $(osslsigncode verify -in "$out/Demo.exe" -CAfile "$work/cert.pem" 2>/dev/null | grep -c 'Signature verification: ok') verified"
+  echo
+  echo "run under Wine: $(basename "$run_show") ($run_build build), exit code $status"
+  if [ -n "$player_seen" ]; then
+    echo "start to the player's first slide on screen: $(python3 -c "print('%.2f' % ($player_seen - $launch_start))") s"
+  else
+    echo "the player's window was not seen"
+  fi
+  if [ -z "$left" ]; then
+    echo "temporary folder afterwards: empty (show and player deleted)"
+  else
+    echo "temporary folder afterwards holds: $left"
+  fi
+  echo "screenshots: progress-window.png, slide.png"
+  echo "demo time so far: $(($(date +%s) - started)) s"
+} > "$out/report.txt"
+echo
+cat "$out/report.txt"
+
+# ---- arq at work on archives, briefly ------------------------------------------------
+echo
+echo "== arq: create, list, test, extract"
+cd "$work"
+mkdir -p sample/notes
+for i in $(seq 1 300); do echo "Slide $i: quarterly figures, region $((i % 7)), growth $((i * 37 % 100))%"; done > sample/DECK.TXT
+printf 'Welcome everyone.\n' > sample/notes/slide1.txt
+cp "$root/build/native/bin/arq" sample/tool
 run() { echo "\$ arq $*"; "$arq" "$@"; echo; }
-
-echo
-echo "== native (Linux, over the POSIX stand-in of the platform layer)"
-run create -v sample.arq show
+run create sample.arq sample
 run list sample.arq
-run test -v sample.arq
-run extract sample.arq -C out -v
-cmp show/DECK.PPS out/DECK.PPS && cmp show/player.exe out/PLAYER.EXE && echo "extracted files match the originals"
-echo
-run create --best --volume-size 200K spanned.arq show
-ls -d spanned.arq.*
-echo
-volumes=$(ls -d spanned.arq.* | sort -t. -k3 -n)
-# shellcheck disable=SC2086
-run extract spanned.arq --volumes $volumes -C out2
-cmp show/photo.jpg out2/PHOTO.JPG && echo "the spanned set extracted whole"
-
-echo
-echo "== Windows build under 32-bit Wine"
-"$root/build/windows/wine-setup.sh"
-wine_arq() { echo "\$ arq.exe $*"; "$root/build/windows/wine-run.sh" "$root/build/windows/bin/arq.exe" "$@"; echo; }
-wine_arq list sample.arq
-wine_arq test -v sample.arq
-wine_arq extract sample.arq -C winout -v
-cmp show/DECK.PPS winout/DECK.PPS && echo "extracted under Wine: files match the originals"
-WINEPREFIX="$root/build/windows/wineprefix" wineserver -k 2>/dev/null || true
+run test sample.arq
+run extract sample.arq -C restored
+cmp sample/tool restored/TOOL && echo "extracted files match the originals"
+[ "$status" -eq 0 ] && [ -n "$player_seen" ] && [ -z "$left" ]

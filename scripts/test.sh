@@ -33,8 +33,12 @@ if scripts/can-run-32bit.sh; then
   run_preset windows
 else
   echo "== windows: this machine's kernel cannot run 32-bit programs, so Wine cannot run"
-  echo "   the Windows programs: only the tests that need no Wine run (ctest -LE wine)"
+  echo "   the Windows programs: only the tests that need no Wine run (ctest -LE wine),"
+  echo "   and the same code built for x86_64 runs its Wine tests under 64-bit Wine"
   run_preset windows -LE wine
+  run_preset windows64
+  WINEPREFIX="$PWD/build/windows64/wineprefix" wineserver -k 2>/dev/null || true
+  umount build/windows64/drives/small 2>/dev/null || true
 fi
 # Wine's server outlives the tests by design; end it so nothing lingers.
 WINEPREFIX="$PWD/build/windows/wineprefix" wineserver -k 2>/dev/null || true

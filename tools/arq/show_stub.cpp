@@ -16,7 +16,7 @@ std::string Hex(uint32_t value) {
 
 // The one place that names the record signatures: the program must hold neither.
 int64_t FindRecordSignature(const uint8_t* bytes, uint32_t size) {
-    const uint8_t* const signatures[] = {ENTRY_SIGNATURE, ARCHIVE_SIGNATURE};
+    const uint8_t* const signatures[] = {EntrySignature(), ArchiveSignature()};
     for (uint32_t at = 0; at + SIGNATURE_SIZE <= size; at++) {
         // Both signatures share their first three bytes.
         if (bytes[at] != signatures[0][0]) continue;
