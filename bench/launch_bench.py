@@ -91,7 +91,7 @@ def main():
         with open(archive, "rb") as f:
             body = f.read()
         total = SHOW_BYTES + os.path.getsize(player)
-        show = os.path.join(work, "Show" + ext)
+        show = os.path.join(work, "Show" + (ext or ".run"))  # the engine adds ".exe" to a name without a dot
         with open(launcher, "rb") as f:
             stub = f.read()
         with open(show, "wb") as f:

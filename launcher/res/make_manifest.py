@@ -52,12 +52,16 @@ def fill(template, values):
 
 
 def main(argv):
-    if len(argv) != 4:
-        print("usage: make_manifest.py VERSION_HEADER TEMPLATE OUTPUT", file=sys.stderr)
+    # Further NAME=VALUE arguments fill placeholders the header has no define for (the
+    # processor architecture, which is the build's).
+    extra = dict(arg.split("=", 1) for arg in argv[4:] if "=" in arg)
+    if len(argv) < 4 or len(extra) != len(argv) - 4:
+        print("usage: make_manifest.py VERSION_HEADER TEMPLATE OUTPUT [NAME=VALUE...]", file=sys.stderr)
         return 2
     try:
         with open(argv[1], encoding="utf-8") as header:
             values = read_defines(header.read())
+        values.update(extra)
         with open(argv[2], encoding="utf-8") as template:
             manifest = fill(template.read(), values)
     except (OSError, ManifestError) as error:

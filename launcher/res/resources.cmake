@@ -60,6 +60,14 @@ set(VARDOK_RES_INPUTS
 
 file(MAKE_DIRECTORY ${VARDOK_RES_BINARY_DIR})
 
+# The product is an x86 program. The 64-bit test build (64-bit Wine, where 32-bit
+# programs cannot run) must ask for the 64-bit common controls, or none load.
+if(CMAKE_SYSTEM_NAME STREQUAL "Windows" AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  set(VARDOK_MANIFEST_ARCH amd64 CACHE INTERNAL "")
+else()
+  set(VARDOK_MANIFEST_ARCH X86 CACHE INTERNAL "")
+endif()
+
 add_custom_command(
   OUTPUT ${VARDOK_RES_ICON}
   COMMAND ${Python3_EXECUTABLE} ${VARDOK_RES_SOURCE_DIR}/make_icon.py
@@ -72,6 +80,7 @@ add_custom_command(
   OUTPUT ${VARDOK_RES_MANIFEST}
   COMMAND ${Python3_EXECUTABLE} ${VARDOK_RES_SOURCE_DIR}/make_manifest.py
           ${VARDOK_RES_SOURCE_DIR}/version.h ${VARDOK_RES_SOURCE_DIR}/Vardok.manifest.in ${VARDOK_RES_MANIFEST}
+          VARDOK_MANIFEST_ARCH=${VARDOK_MANIFEST_ARCH}
   DEPENDS ${VARDOK_RES_SOURCE_DIR}/make_manifest.py ${VARDOK_RES_SOURCE_DIR}/Vardok.manifest.in
           ${VARDOK_RES_SOURCE_DIR}/version.h
   COMMENT "Writing the launcher's manifest"
