@@ -71,6 +71,9 @@ def main():
     parser.add_argument("--prefix", help="the Wine prefix")
     parser.add_argument("--runs", type=int, default=3)
     args = parser.parse_args()
+    args.bin = os.path.abspath(args.bin)
+    if args.native_arq:
+        args.native_arq = os.path.abspath(args.native_arq)
     wine = bool(args.runner)
     ext = ".exe" if wine else ""
     launcher = os.path.join(args.bin, ("Vardok" if wine else "vardok") + ext)

@@ -1,0 +1,22 @@
+# What both Windows cross builds share (Debian's mingw-w64, posix thread model, which
+# GoogleTest needs for std::mutex). The toolchain file of each build sets
+# CMAKE_SYSTEM_PROCESSOR, VARDOK_MINGW (the compilers' prefix) and VARDOK_RC_TARGET,
+# then includes this one.
+set(CMAKE_SYSTEM_NAME Windows)
+
+set(CMAKE_C_COMPILER ${VARDOK_MINGW}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${VARDOK_MINGW}-g++-posix)
+# llvm-windres rather than GNU windres: GNU windres upper-cases every control class it
+# reads from a script, and the launcher's dialog must name "msctls_progress32" as written.
+# The target makes an object that links into a program of the build's processor.
+set(CMAKE_RC_COMPILER /usr/lib/llvm-14/bin/llvm-windres)
+set(CMAKE_RC_FLAGS_INIT "--target=${VARDOK_RC_TARGET}")
+
+set(CMAKE_FIND_ROOT_PATH /usr/${VARDOK_MINGW})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Static runtime: the programs need nothing but system DLLs.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
