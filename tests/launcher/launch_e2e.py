@@ -198,6 +198,30 @@ class LaunchTest(LaunchBase):
         # The completed show is deleted; what the engine left of the player stays.
         self.assertNotIn("DECK.PPS", os.listdir(self.temp))
 
+    def test_signed_show_still_runs(self):
+        # Signed last, as a show is handed out: the certificate table then follows the
+        # end-of-archive record, and the launcher must still find and run its player.
+        if not ARGS.runner or not shutil.which("osslsigncode") or not shutil.which("openssl"):
+            self.skipTest("needs the Windows build, openssl and osslsigncode")
+        show = b"a signed show"
+        unsigned = self.make_show([entry("DECK.PPS", show, mode=SHOW_MODE),
+                                   entry("PLAYER.EXE", self.player, mode=PLAYER_MODE)], name="Unsigned")
+        key, cert = os.path.join(self.base, "key.pem"), os.path.join(self.base, "cert.pem")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-sha256", "-keyout", key, "-out", cert,
+                        "-days", "2", "-nodes", "-subj", "/CN=Test Code Signing",
+                        "-addext", "extendedKeyUsage=codeSigning"], check=True, capture_output=True)
+        signed = os.path.join(self.base, "Signed.exe")
+        if os.path.exists(signed):
+            os.remove(signed)
+        subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-h", "sha256", "-in", unsigned,
+                        "-out", signed], check=True, capture_output=True)
+        verified = subprocess.run(["osslsigncode", "verify", "-in", signed, "-CAfile", cert], capture_output=True)
+        self.assertEqual(verified.returncode, 0, verified.stdout)
+        result = self.launch(signed)
+        self.assertEqual(result.returncode, 0, result)
+        self.assertEqual(read_report(self.report)["show_fnv"], fnv1a(show))
+        self.assertEqual(os.listdir(self.temp), [])
+
     def test_program_without_archive(self):
         path = os.path.join(self.base, "Bare" + SHOW_EXTENSION())
         shutil.copyfile(ARGS.launcher, path)
