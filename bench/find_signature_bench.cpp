@@ -19,6 +19,7 @@ enum Filler { kRandom, kZeros, kFirstByteOnly };
 
 // The file, with the entry signature in its last four bytes.
 Bytes MakeFile(Filler filler) {
+    const uint8_t* signature = EntrySignature();
     Bytes bytes(kFileSize, 0);
     if (filler == kRandom) {
         std::mt19937 random(12345);
@@ -26,13 +27,13 @@ Bytes MakeFile(Filler filler) {
             b = static_cast<uint8_t>(random());
         // Random data may hold the signature by chance; make sure it does not.
         for (size_t i = 0; i + 1 < bytes.size(); i++) {
-            if (bytes[i] == ENTRY_SIGNATURE[0] && bytes[i + 1] == ENTRY_SIGNATURE[1]) bytes[i + 1] = 0;
+            if (bytes[i] == signature[0] && bytes[i + 1] == signature[1]) bytes[i + 1] = 0;
         }
     } else if (filler == kFirstByteOnly) {
         // Every byte starts a match that fails at once: the slowest case for the scan.
-        std::memset(bytes.data(), ENTRY_SIGNATURE[0], bytes.size());
+        std::memset(bytes.data(), signature[0], bytes.size());
     }
-    std::memcpy(bytes.data() + kFileSize - SIGNATURE_SIZE, ENTRY_SIGNATURE, SIGNATURE_SIZE);
+    std::memcpy(bytes.data() + kFileSize - SIGNATURE_SIZE, signature, SIGNATURE_SIZE);
     return bytes;
 }
 
@@ -46,7 +47,7 @@ void BM_FindSignature(benchmark::State& state) {
         return;
     }
     for (auto _ : state) {
-        const int32_t found = FindSignature(slot, ENTRY_SIGNATURE, SIGNATURE_SIZE, SIGNATURE_SEARCH_LIMIT);
+        const int32_t found = FindSignature(slot, EntrySignature(), SIGNATURE_SIZE, SIGNATURE_SEARCH_LIMIT);
         if (found != kFileSize - SIGNATURE_SIZE) {
             state.SkipWithError("signature not found where it was put");
             break;

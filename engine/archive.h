@@ -25,10 +25,17 @@
 
 enum { SIGNATURE_SIZE = 4 }; // bytes of every record signature
 
+// A self-extracting program finds its archive by searching its own file for these
+// signatures, so no program that links the engine may hold them as they stand: the
+// search would stop inside the program itself. They are therefore functions that
+// assemble the bytes at run time (engine/signatures.cpp), never constants the
+// compiler could fold into data or immediate operands. Each returns SIGNATURE_SIZE
+// bytes that stay valid and unchanged for the life of the process.
+//
 // First bytes of an entry header record (also of the end-of-archive record).
-inline constexpr uint8_t ENTRY_SIGNATURE[SIGNATURE_SIZE] = {0x67, 0x57, 0x04, 0x01};
+const uint8_t* EntrySignature();
 // First bytes of the archive header record of a self-extracting program.
-inline constexpr uint8_t ARCHIVE_SIGNATURE[SIGNATURE_SIZE] = {0x67, 0x57, 0x04, 0x02};
+const uint8_t* ArchiveSignature();
 
 // Bytes a search for the first record may scan from the start of the file before it
 // gives up; the scan finishes the chunk during which it passes this count.

@@ -33,7 +33,7 @@ int16_t ReadEntryHeader(EntryDescriptor* desc) {
 
     uint8_t lead[ENTRY_LEAD_SIZE] = {0};
     const int32_t leadRead = FileRead(slot, lead, ENTRY_LEAD_SIZE);
-    if (std::memcmp(lead, ENTRY_SIGNATURE, SIGNATURE_SIZE) != 0) {
+    if (std::memcmp(lead, EntrySignature(), SIGNATURE_SIZE) != 0) {
         return FileTell(slot) == 0 ? ERR_BAD_ARCHIVE : ERR_BAD_HEADER;
     }
     // A signature with nothing behind it: the version and name-length bytes were

@@ -120,10 +120,10 @@ static int32_t FindRecord(const char* name, int slot, const uint8_t* signature) 
     return result;
 }
 
-int32_t FindEntrySignature(const char* name, int slot) { return FindRecord(name, slot, ENTRY_SIGNATURE); }
+int32_t FindEntrySignature(const char* name, int slot) { return FindRecord(name, slot, EntrySignature()); }
 
 int32_t FindArchiveHeader(const char* name, int slot) {
-    const int32_t found = FindRecord(name, slot, ARCHIVE_SIGNATURE);
+    const int32_t found = FindRecord(name, slot, ArchiveSignature());
     if (found < 0) return found;
     return found + SIGNATURE_SIZE;
 }

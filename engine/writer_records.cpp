@@ -27,7 +27,7 @@ void EntryBlockDefaults(EntryBlockFields* block, uint32_t dataSize) {
 
 static void LeadDefaults(EntryHeaderFields* header) {
     std::memset(header, 0, sizeof *header);
-    std::memcpy(header->signature, ENTRY_SIGNATURE, SIGNATURE_SIZE);
+    std::memcpy(header->signature, EntrySignature(), SIGNATURE_SIZE);
     header->version_made_by = WRITER_VERSION_MADE_BY;
     header->version_needed = WRITER_VERSION_NEEDED;
 }
@@ -124,7 +124,7 @@ int ArchiveHeaderDefaults(ArchiveHeaderFields* header, uint32_t totalSize, const
     if (destinationSize > ARCHIVE_DEST_MAX || commentSize > WRITER_TEXT_MAX) return ERR_BAD_ARGUMENT;
 
     std::memset(header, 0, sizeof *header);
-    std::memcpy(header->signature, ARCHIVE_SIGNATURE, SIGNATURE_SIZE);
+    std::memcpy(header->signature, ArchiveSignature(), SIGNATURE_SIZE);
     header->total_size = totalSize;
     header->destination = reinterpret_cast<const uint8_t*>(destination);
     header->destination_size = static_cast<uint32_t>(destinationSize);

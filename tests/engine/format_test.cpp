@@ -22,6 +22,26 @@ TEST_F(FormatTest, VersionRule) {
     EXPECT_EQ(ENGINE_VERSION, 0x31);
 }
 
+// The signatures are assembled at run time; they must come out as the format's bytes,
+// and each call must give the same bytes.
+TEST_F(FormatTest, Signatures) {
+    struct {
+        const char* what;
+        const uint8_t* (*get)();
+        uint8_t expected[SIGNATURE_SIZE];
+    } const cases[] = {
+        {"entry header", EntrySignature, {0x67, 0x57, 0x04, 0x01}},
+        {"archive header", ArchiveSignature, {0x67, 0x57, 0x04, 0x02}},
+    };
+    for (const auto& c : cases) {
+        const uint8_t* first = c.get();
+        ASSERT_NE(first, nullptr) << c.what;
+        EXPECT_EQ(Bytes(first, first + SIGNATURE_SIZE), Bytes(c.expected, c.expected + SIGNATURE_SIZE))
+            << c.what;
+        EXPECT_EQ(c.get(), first) << c.what;
+    }
+}
+
 int Handler(EntryDescriptor*, int32_t, int32_t) { return 0; }
 int Other(EntryDescriptor*, int32_t, int32_t) { return 0; }
 

@@ -31,7 +31,7 @@ bool SignatureAt(int slot, int32_t offset) {
     const int32_t back = FileTell(slot);
     bool found = FileSeek(slot, offset, FILE_SEEK_START) == offset &&
                  FileRead(slot, bytes, SIGNATURE_SIZE) == SIGNATURE_SIZE &&
-                 std::memcmp(bytes, ENTRY_SIGNATURE, SIGNATURE_SIZE) == 0;
+                 std::memcmp(bytes, EntrySignature(), SIGNATURE_SIZE) == 0;
     FileSeek(slot, back, FILE_SEEK_START);
     return found;
 }
@@ -165,7 +165,7 @@ WalkStep WalkNext(ArchiveInput* input, EntryDescriptor* desc, std::string* probl
                    std::to_string(desc->version_needed & 0x0F) + ")";
     } else if (at >= 0 && size >= 0 && at >= size) {
         *problem = "cut short: the file ends at " + where + " without the end-of-archive record";
-    } else if (leadRead < SIGNATURE_SIZE || std::memcmp(lead, ENTRY_SIGNATURE, SIGNATURE_SIZE) != 0) {
+    } else if (leadRead < SIGNATURE_SIZE || std::memcmp(lead, EntrySignature(), SIGNATURE_SIZE) != 0) {
         *problem = "no entry header record at " + where;
     } else if (leadRead < ENTRY_LEAD_SIZE) {
         *problem = "cut short: the entry header at " + where + " is incomplete";
