@@ -8,24 +8,18 @@
 static const volatile uint8_t kEntryInverted[SIGNATURE_SIZE] = {0x98, 0xA8, 0xFB, 0xFE};
 static const volatile uint8_t kArchiveInverted[SIGNATURE_SIZE] = {0x98, 0xA8, 0xFB, 0xFD};
 
-struct Signature {
-    uint8_t bytes[SIGNATURE_SIZE];
-};
+// Assembled anew on every call into storage of the file's own: always the same bytes,
+// so a second caller can only write what is there already, and no lazily initialised
+// static (with its guard) is needed in the launcher's small image.
+static uint8_t g_entry[SIGNATURE_SIZE];
+static uint8_t g_archive[SIGNATURE_SIZE];
 
-static Signature Assemble(const volatile uint8_t* inverted) {
-    Signature signature;
+static const uint8_t* Assemble(const volatile uint8_t* inverted, uint8_t* bytes) {
     for (int i = 0; i < SIGNATURE_SIZE; i++)
-        signature.bytes[i] = static_cast<uint8_t>(~inverted[i]);
-    return signature;
+        bytes[i] = static_cast<uint8_t>(~inverted[i]);
+    return bytes;
 }
 
-// Function-local statics: assembled on first use, once, even when threads race to it.
-const uint8_t* EntrySignature() {
-    static const Signature entry = Assemble(kEntryInverted);
-    return entry.bytes;
-}
+const uint8_t* EntrySignature() { return Assemble(kEntryInverted, g_entry); }
 
-const uint8_t* ArchiveSignature() {
-    static const Signature archive = Assemble(kArchiveInverted);
-    return archive.bytes;
-}
+const uint8_t* ArchiveSignature() { return Assemble(kArchiveInverted, g_archive); }

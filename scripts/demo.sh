@@ -63,7 +63,15 @@ SHOW
 # ---- Make and sign the self-running show ------------------------------------------
 make_show() { # build folder, output
   "$arq" show "$2" "$work/Tarnby Review.show" "$root/build/$1/bin/Player.exe" --best \
-    --stub "$root/build/$1/bin/Vardok.exe"
+    --stub "$root/build/windows/bin/Vardok.exe"
+  if [ "$1" != windows ]; then
+    # arq show takes only the product's 32-bit launcher: the 64-bit one of the test
+    # build is put in its place, in front of the same archive.
+    local stub32
+    stub32=$(stat -c %s "$root/build/windows/bin/Vardok.exe")
+    { cat "$root/build/$1/bin/Vardok.exe"; tail -c +$((stub32 + 1)) "$2"; } > "$2.tmp"
+    mv "$2.tmp" "$2"
+  fi
 }
 echo
 echo "== arq show Demo.exe \"Tarnby Review.show\" Player.exe --best"
@@ -109,30 +117,30 @@ done
 
 echo
 echo "== running $(basename "$run_show") under Wine on display $DISPLAY"
-find_window() { # title, seconds: prints the window id once it is visible
-  local deadline=$((SECONDS + $2))
-  while [ $SECONDS -lt $deadline ]; do
-    local id
-    id=$(timeout 5 xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
-    if [ -n "$id" ]; then echo "$id"; return 0; fi
-    sleep 0.1
-  done
-  return 1
-}
 launch_start=$(date +%s.%N)
 "$wine_run" "$run_show" &
 show_pid=$!
-if find_window '^Preparing Tarnby$' 60 >/dev/null; then
-  import -window root "$out/progress-window.png"
-  echo "progress window seen"
-fi
+# Both windows are watched for in one loop: with a small show the progress window
+# may be gone before the player's appears.
+progress_seen=""
 player_seen=""
-if find_window '^Tarnby quarterly review$' 120 >/dev/null; then
-  player_seen=$(date +%s.%N)
-  sleep 0.5 # let the first slide paint before the picture is taken
-  import -window root "$out/slide.png"
-  echo "the player shows its first slide"
-fi
+deadline=$((SECONDS + 120))
+while [ $SECONDS -lt $deadline ] && kill -0 "$show_pid" 2>/dev/null; do
+  visible=$(timeout 5 xdotool search --onlyvisible --name '.' getwindowname %@ 2>/dev/null || true)
+  if [ -z "$progress_seen" ] && grep -qx 'Preparing Tarnby' <<<"$visible"; then
+    progress_seen=1
+    import -window root "$out/progress-window.png"
+    echo "progress window seen"
+  fi
+  if grep -qx 'Tarnby quarterly review' <<<"$visible"; then
+    player_seen=$(date +%s.%N)
+    sleep 0.5 # let the first slide paint before the picture is taken
+    import -window root "$out/slide.png"
+    echo "the player shows its first slide"
+    break
+  fi
+  sleep 0.05
+done
 status=0
 wait "$show_pid" || status=$?
 left=$(ls -A "$temp")
