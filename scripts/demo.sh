@@ -169,7 +169,7 @@ done
   else
     echo "temporary folder afterwards holds: $left"
   fi
-  echo "screenshots: progress-window.png, slide.png"
+  echo "screenshots: $(cd "$out" && ls -- *.png 2>/dev/null | tr "\n" " ")(a small show may pass the progress window too fast to catch)"
   echo "demo time so far: $(($(date +%s) - started)) s"
 } > "$out/report.txt"
 echo
