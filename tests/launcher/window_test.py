@@ -69,15 +69,24 @@ def main():
         print(("ok      " if condition else "FAILED  ") + what)
         (passed if condition else failures).append(what)
 
-    probe = subprocess.Popen([args.runner, args.probe], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                             stderr=subprocess.DEVNULL, text=True)
-    report = {}
-    try:
+    # Right after the fixture has started Wine's desktop process, a new program can find
+    # no desktop to put its window on yet: the probe is started again, for up to a
+    # minute, until it reports a window.
+    deadline = time.time() + 60
+    while True:
+        probe = subprocess.Popen([args.runner, args.probe], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                 stderr=subprocess.DEVNULL, text=True)
+        report = {}
         for line in probe.stdout:
             key, _, value = line.strip().partition(" ")
             if key == "ready":
                 break
             report[key] = value
+        if "window" in report or time.time() > deadline:
+            break
+        probe.wait(timeout=120)
+        time.sleep(2)
+    try:
         print("probe: %s" % report)
         if "window" not in report:
             check(False, "the probe made a window (is there a display?)")
