@@ -50,7 +50,9 @@ class Wine:
         subprocess.run(["wineserver", *args], env=self.env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
 
-    def run(self, *args, timeout=120):
+    # The first program of a new server waits for the prefix's boot: minutes where
+    # Wine runs emulated.
+    def run(self, *args, timeout=900):
         # Wine's service processes inherit the output: never let it be a pipe.
         return subprocess.run([self.run_script, *args], env=self.env, stdin=subprocess.DEVNULL,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout).returncode
@@ -267,9 +269,12 @@ def main():
         wine.server("-w")
         wine.server("-p60")
         # Unmanaged windows: drawn as on Windows, focused, hidden at once.
-        rc = wine.run("reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed", "/d", "N", "/f")
+        try:
+            rc = wine.run("reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed", "/d", "N", "/f")
+        except subprocess.SubprocessError as error:
+            rc = str(error)
         if rc != 0:
-            print("FAIL setup: reg add returned %d" % rc)
+            print("FAIL setup: reg add: %s" % rc, flush=True)
             return 1
         for name, case in CASES:
             try:
