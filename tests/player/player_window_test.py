@@ -43,6 +43,7 @@ class Wine:
     def __init__(self, run, setup, prefix):
         self.run_script = run
         self.setup_script = setup
+        self.started = []
         self.env = dict(os.environ, WINEPREFIX=prefix, WINEARCH="win32", WINEDEBUG="-all",
                         WINEDLLOVERRIDES="mscoree,mshtml=")
 
@@ -58,8 +59,18 @@ class Wine:
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout).returncode
 
     def start(self, *args):
-        return subprocess.Popen([self.run_script, *args], env=self.env, stdin=subprocess.DEVNULL,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        process = subprocess.Popen([self.run_script, *args], env=self.env, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.started.append(process)
+        return process
+
+    def end_leftovers(self):
+        """Ends what a failed case left running, so that the next case starts alone."""
+        for process in self.started:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+        self.started = []
 
     def restore_headless(self):
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "XAUTHORITY")}
@@ -282,6 +293,7 @@ def main():
             except (Failure, subprocess.SubprocessError, OSError) as error:
                 failures += 1
                 print("FAIL %s: %s" % (name, error), flush=True)
+            wine.end_leftovers()
     finally:
         wine.server("-k")
         wine.server("-w")
