@@ -15,3 +15,7 @@ vardok_add_test(test_player_tests
   LIBS vardok_platform vardok_testsupport
   ENV "VARDOK_TEST_PLAYER_REPORT=report.txt" "VARDOK_TEST_PLAYER_WAIT_FILE=go")
 add_dependencies(test_player_tests test_player)
+if(CMAKE_CROSSCOMPILING)
+  # Six programs started one after another: each start costs a Wine process.
+  set_tests_properties(test_player_tests PROPERTIES TIMEOUT 1800)
+endif()

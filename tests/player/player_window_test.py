@@ -43,6 +43,7 @@ class Wine:
     def __init__(self, run, setup, prefix):
         self.run_script = run
         self.setup_script = setup
+        self.started = []
         self.env = dict(os.environ, WINEPREFIX=prefix, WINEARCH="win32", WINEDEBUG="-all",
                         WINEDLLOVERRIDES="mscoree,mshtml=")
 
@@ -50,14 +51,26 @@ class Wine:
         subprocess.run(["wineserver", *args], env=self.env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
 
-    def run(self, *args, timeout=120):
+    # The first program of a new server waits for the prefix's boot: minutes where
+    # Wine runs emulated.
+    def run(self, *args, timeout=900):
         # Wine's service processes inherit the output: never let it be a pipe.
         return subprocess.run([self.run_script, *args], env=self.env, stdin=subprocess.DEVNULL,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout).returncode
 
     def start(self, *args):
-        return subprocess.Popen([self.run_script, *args], env=self.env, stdin=subprocess.DEVNULL,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        process = subprocess.Popen([self.run_script, *args], env=self.env, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.started.append(process)
+        return process
+
+    def end_leftovers(self):
+        """Ends what a failed case left running, so that the next case starts alone."""
+        for process in self.started:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+        self.started = []
 
     def restore_headless(self):
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "XAUTHORITY")}
@@ -276,9 +289,12 @@ def main():
         wine.server("-w")
         wine.server("-p60")
         # Unmanaged windows: drawn as on Windows, focused, hidden at once.
-        rc = wine.run("reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed", "/d", "N", "/f")
+        try:
+            rc = wine.run("reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed", "/d", "N", "/f")
+        except subprocess.SubprocessError as error:
+            rc = str(error)
         if rc != 0:
-            print("FAIL setup: reg add returned %d" % rc)
+            print("FAIL setup: reg add: %s" % rc, flush=True)
             return 1
         for name, case in CASES:
             try:
@@ -286,6 +302,7 @@ def main():
             except (Failure, subprocess.SubprocessError, OSError) as error:
                 failures += 1
                 print("FAIL %s: %s" % (name, error), flush=True)
+            wine.end_leftovers()
     finally:
         wine.server("-k")
         wine.server("-w")
