@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <vector>
 
 #include "framework/framework_impl.h"
@@ -127,7 +128,9 @@ struct StandInWindow {
     std::vector<StandInWindow*> children;
 };
 
-std::vector<FwEvent> g_events;
+// A deque: a launch records a bar message per progress event, tens of thousands of
+// them, and growing must neither copy them all nor move the one just handed out.
+std::deque<FwEvent> g_events;
 // Windows that exist: a handle to a destroyed one reaches nothing, as on Windows.
 std::vector<StandInWindow*> g_live;
 
@@ -147,14 +150,11 @@ void Forget(StandInWindow* window) {
 bool g_barDrawn = false;
 
 FwEvent& Record(int kind) {
-    FwEvent event;
-    std::memset(&event, 0, sizeof event);
+    g_events.emplace_back();
+    FwEvent& event = g_events.back();
     event.kind = kind;
-    g_events.push_back(event);
-    return g_events.back();
+    return event;
 }
-
-void CopyText(char* out, size_t size, const char* text) { std::snprintf(out, size, "%s", text); }
 
 StandInWindow* NewWindow(int id) {
     StandInWindow* window = new StandInWindow();
@@ -279,7 +279,7 @@ FwWindow FwCreateDialog(CDialog* dialog, unsigned templateId, FwWindow) {
     StandInWindow* window = data != nullptr ? BuildDialog(data, size) : nullptr;
     if (window == nullptr) return nullptr;
     FwEvent& event = Record(FW_EVENT_DIALOG_CREATED);
-    CopyText(event.caption, sizeof event.caption, window->caption);
+    event.caption = window->caption;
     event.value = static_cast<int>(templateId);
     event.style = window->style;
     event.x = window->x;
@@ -340,8 +340,8 @@ FwWindow FwGetDlgItem(FwWindow dialog, int id) {
 int FwShowMessageBox(const char* text, const char* caption, unsigned type) {
     EndBarLine();
     FwEvent& event = Record(FW_EVENT_MESSAGE_BOX);
-    CopyText(event.text, sizeof event.text, text);
-    CopyText(event.caption, sizeof event.caption, caption);
+    event.text = text != nullptr ? text : "";
+    event.caption = caption != nullptr ? caption : "";
     event.value = static_cast<int>(type);
     std::fprintf(stderr, "%s: %s\n", caption, text);
     return FW_IDOK;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "framework/framework.h"
 
@@ -23,16 +24,16 @@ enum FwEventKind {
 };
 
 struct FwEvent {
-    int kind;
-    int controlId;
-    unsigned message;
-    uintptr_t wParam;
-    intptr_t lParam;
-    int value;
-    uint32_t style;
-    int x, y, width, height;
-    char caption[128];
-    char text[512];
+    int kind = 0;
+    int controlId = 0;
+    unsigned message = 0;
+    uintptr_t wParam = 0;
+    intptr_t lParam = 0;
+    int value = 0;
+    uint32_t style = 0;
+    int x = 0, y = 0, width = 0, height = 0;
+    std::string caption;
+    std::string text;
 };
 
 size_t FwStandInEventCount();

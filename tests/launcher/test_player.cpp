@@ -33,6 +33,7 @@
 #include <unistd.h>
 #endif
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -146,6 +147,9 @@ int WaitForFile(const std::string& path) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // How long this program itself takes to report, so that a benchmark can tell the
+    // launcher's share of the time from a show's start to the report.
+    const auto started = std::chrono::steady_clock::now();
     std::string reportPath = PathFromEnvironment("VARDOK_TEST_PLAYER_REPORT");
     if (reportPath.empty()) return EXIT_NO_REPORT;
 
@@ -174,6 +178,8 @@ int main(int argc, char** argv) {
         report += "show_error=" + failure + "\n";
     }
     report += "player=" + ModulePath() + "\n";
+    const auto worked = std::chrono::steady_clock::now() - started;
+    report += "work_us=" + std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(worked).count()) + "\n";
 
     if (!WriteReport(reportPath, report)) return EXIT_NO_REPORT;
 
