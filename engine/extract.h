@@ -46,6 +46,9 @@ int16_t ExtractSelf(void* module, const char* destination, EventHandler handler,
 // any other reason than a cancel, lack of space or an EVT_NO_MEMORY gets one
 // EVT_ENTRY_FAILED. Once a handler has set STATUS_CANCEL the walk ends.
 int ExtractArchive(const char* path, const char* destination);
+// As ExtractArchive, with the first entry header record at the offset start (a
+// negative start: found by the search, as ExtractArchive finds it).
+int ExtractArchiveFrom(const char* path, const char* destination, int32_t start);
 
 // The overwrite query ExtractArchive asks before an existing file is replaced (null:
 // always replace). ExtractSelf sets it from its argument.

@@ -101,7 +101,9 @@ static void ExtractOneEntry(EntryDescriptor* desc, const char* destination, size
     if (result < 0 && result != ERR_CANCELLED && !g_entryReported) RaiseEvent(desc, EVT_ENTRY_FAILED, result);
 }
 
-int ExtractArchive(const char* path, const char* destination) {
+int ExtractArchive(const char* path, const char* destination) { return ExtractArchiveFrom(path, destination, -1); }
+
+int ExtractArchiveFrom(const char* path, const char* destination, int32_t start) {
     if (destination == nullptr) destination = "";
     const size_t destinationLength = std::strlen(destination);
     if (destinationLength > ARCHIVE_DEST_MAX) {
@@ -125,7 +127,7 @@ int ExtractArchive(const char* path, const char* destination) {
     // A plain archive starts at 0, where the search finds it at once; when nothing is
     // found the reader stays at 0 and reports what stands there.
     int walk = 0;
-    const int32_t start = FindEntrySignature(nullptr, slot);
+    if (start < 0) start = FindEntrySignature(nullptr, slot);
     if (start == ERR_CANCELLED) walk = ERR_CANCELLED;
     if (start >= 0) FileSeek(slot, start, FILE_SEEK_START);
 

@@ -460,6 +460,36 @@ class SelfExtractingTest(ArqTest):
         self.assertEqual(self.read("out/SHOW.PPS"), self.read("show.pps"))
         self.assertEqual(self.read("out/PLAYER.EXE"), self.read("player.exe"))
 
+    def test_stray_signatures_in_a_program(self):
+        """Programs hold the signature's bytes in code and data: arq looks on for the
+        first one that starts a readable entry on a first disk."""
+        self.write("show.pps", text_bytes(4000, 14))
+        self.assertExit(self.arq("create", "plain.arq", "show.pps"), EXIT_OK)
+        archive = archive_header(4000) + self.read("plain.arq")
+        stray = {
+            "bare bytes": ENTRY_SIG + b"\0" * 3,
+            "newer engine": entry("V.TXT", b"v", needed=0x85)[:40],
+            "later disk": entry("D.TXT", b"d", volume=142),
+            "name too long": ENTRY_SIG + b"\x31\x12" + struct.pack("<H", 5000),
+        }
+        for name, bytes_before in stray.items():
+            with self.subTest(stray=name):
+                program = random_bytes(3000, 15).replace(ENTRY_SIG, b"xxxx") + bytes_before + b"pad" * 50
+                self.write("SHOW.EXE", program + archive)
+                rows, run = self.listing("SHOW.EXE")
+                self.assertExit(run, EXIT_OK)
+                self.assertEqual([r["name"] for r in rows], ["SHOW.PPS"])
+                self.assertExit(self.arq("test", "SHOW.EXE"), EXIT_OK)
+                shutil.rmtree(self.path("out"), ignore_errors=True)
+                self.assertExit(self.arq("extract", "SHOW.EXE", "-C", "out"), EXIT_OK)
+                self.assertEqual(self.read("out/SHOW.PPS"), self.read("show.pps"))
+                # The same stray bytes with no archive behind them.
+                self.write("BARE.EXE", program)
+                for command in ("list", "test", "extract"):
+                    run = self.arq(command, "BARE.EXE")
+                    self.assertExit(run, EXIT_NOT_ARCHIVE)
+                    self.assertOneLine(run, "BARE.EXE", "not an archive")
+
     def test_a_file_without_an_archive(self):
         self.write("plain.exe", random_bytes(5000, 5).replace(ENTRY_SIG, b"xxxx"))
         for command in ("list", "test", "extract"):

@@ -73,7 +73,8 @@ int ArchiveOpen(const std::string& name, ArchiveInput* input) {
         return ARQ_EXIT_NOT_ARCHIVE;
     }
 
-    if (!EndsWithArq(input->path)) {
+    const bool searched = !EndsWithArq(input->path);
+    if (searched) {
         const int32_t found = FindEntrySignature(path, -1);
         if (found == ERR_NOT_FOUND) {
             Complain("%s: cannot be opened", shown);
@@ -111,13 +112,29 @@ int ArchiveOpen(const std::string& name, ArchiveInput* input) {
     EntryDescriptor desc;
     std::memset(&desc, 0, sizeof desc);
     desc.input_slot = input->slot;
-    FileSeek(input->slot, input->start, FILE_SEEK_START);
     std::string problem;
     int code = ARQ_EXIT_OK;
-    if (WalkNext(input, &desc, &problem, &code) == WALK_STOP) {
-        Complain("%s: damaged: %s", shown, problem.c_str());
-        ArchiveClose(input);
-        return code;
+    for (;;) {
+        FileSeek(input->slot, input->start, FILE_SEEK_START);
+        const bool readable = WalkNext(input, &desc, &problem, &code) != WALK_STOP;
+        if (!searched) {
+            if (readable) break;
+            Complain("%s: damaged: %s", shown, problem.c_str());
+            ArchiveClose(input);
+            return code;
+        }
+        // In a program the signature's four bytes may also turn up by chance (in code
+        // or data) before the archive; a carried archive starts on its first disk.
+        if (readable && desc.volume_info[0] == 0) break;
+        FileSeek(input->slot, input->start + 1, FILE_SEEK_START);
+        const int32_t next = FindEntrySignature(nullptr, input->slot);
+        if (next < 0 || next >= SIGNATURE_SEARCH_LIMIT) {
+            Complain("%s: not an archive (no readable entry header record in its first %d bytes)", shown,
+                     SIGNATURE_SEARCH_LIMIT);
+            ArchiveClose(input);
+            return ARQ_EXIT_NOT_ARCHIVE;
+        }
+        input->start = next;
     }
     if (desc.volume_info[0] != 0) {
         // A later disk of a spanned set: it starts inside an entry, so the set is

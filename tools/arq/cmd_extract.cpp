@@ -244,7 +244,7 @@ int CommandExtract(const std::vector<std::string>& args) {
     SetOverwriteQuery(AskOverwrite);
     g_currentVolume = 0;
     ProgressBegin(complete ? total : 0);
-    const int rc = ExtractArchive(input.path.c_str(), destination.c_str());
+    const int rc = ExtractArchiveFrom(input.path.c_str(), destination.c_str(), input.start);
     ProgressEnd();
     const int walk = ExtractWalkResult();
     DecoderRelease();
