@@ -50,8 +50,9 @@ int PlatRmdir(const char* path);                  // _rmdir: 0 or -1
 
 // The stat fields the engine reads. mode uses the stat layout: 0x4000 folder,
 // 0x8000 regular file, low nine bits rwx for owner, group, others.
+enum { PLAT_MODE_FOLDER = 0x4000, PLAT_MODE_FILE = 0x8000 };
 struct PlatStatInfo {
-    uint32_t mode;
+    uint32_t mode; // neither kind bit: a pipe, a device or another special file
     uint64_t size;
     int64_t mtime; // seconds since 1970-01-01 UTC
 };
@@ -64,6 +65,9 @@ int PlatSameFile(const char* first, const char* second);
 int PlatChmod(const char* path, int mode); // _chmod: 0 or -1
 // _utime: both times in seconds since 1970-01-01 UTC. 0 or -1.
 int PlatUtime(const char* path, int64_t accessTime, int64_t modifyTime);
+// Seconds east of UTC of the local time zone at the moment utcTime (summer time
+// included); 0 when the zone cannot be told.
+int32_t PlatLocalOffset(int64_t utcTime);
 
 // Lists the names in a folder (without "." and ".."), calling visit for each until
 // it returns non-zero. 0 when the folder was read, -1 when it cannot be opened.

@@ -44,6 +44,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "platform/platform.h"
 
@@ -460,7 +461,7 @@ int PlatStat(const char* path, PlatStatInfo* info) {
     HostPath host(path);
     struct stat st;
     if (!host.ok || !info || stat(host.text, &st) != 0) return -1;
-    uint32_t kind = S_ISDIR(st.st_mode) ? 0x4000u : S_ISREG(st.st_mode) ? 0x8000u : 0u;
+    uint32_t kind = S_ISDIR(st.st_mode) ? uint32_t{PLAT_MODE_FOLDER} : S_ISREG(st.st_mode) ? uint32_t{PLAT_MODE_FILE} : 0u;
     info->mode = kind | (static_cast<uint32_t>(st.st_mode) & 0777u);
     info->size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
     info->mtime = static_cast<int64_t>(st.st_mtime);
@@ -493,6 +494,13 @@ int PlatUtime(const char* path, int64_t accessTime, int64_t modifyTime) {
     times[1].tv_sec = static_cast<time_t>(modifyTime);
     times[1].tv_usec = 0;
     return utimes(host.text, times) == 0 ? 0 : -1;
+}
+
+int32_t PlatLocalOffset(int64_t utcTime) {
+    const time_t moment = static_cast<time_t>(utcTime);
+    struct tm local;
+    if (localtime_r(&moment, &local) == nullptr) return 0;
+    return static_cast<int32_t>(local.tm_gmtoff);
 }
 
 int PlatListFolder(const char* folder, int (*visit)(const char* name, void* context), void* context) {

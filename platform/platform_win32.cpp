@@ -165,6 +165,16 @@ int PlatUtime(const char* path, int64_t accessTime, int64_t modifyTime) {
     return _utime64(path, &times) == 0 ? 0 : -1;
 }
 
+int32_t PlatLocalOffset(int64_t utcTime) {
+    const __time64_t moment = static_cast<__time64_t>(utcTime);
+    struct tm local;
+    if (_localtime64_s(&local, &moment) != 0) return 0;
+    // The local calendar fields read back as if they were UTC differ from the moment
+    // by the zone's offset.
+    const __time64_t asUtc = _mkgmtime64(&local);
+    return asUtc == -1 ? 0 : static_cast<int32_t>(asUtc - moment);
+}
+
 int PlatListFolder(const char* folder, int (*visit)(const char* name, void* context), void* context) {
     if (!folder || !visit) return -1;
     // folder + separator + "*" + NUL

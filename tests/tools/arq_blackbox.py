@@ -199,6 +199,9 @@ class ArqTest(unittest.TestCase):
     def listing(self, archive, *extra):
         """The rows of arq list as dicts, and the run."""
         run = self.arq("list", archive, *extra)
+        return self.listing_rows(run), run
+
+    def listing_rows(self, run):
         rows = []
         pattern = re.compile(r"^(Stored|Crushed|method \d+)\s+(\d+)\s+(\d+)\s+(\S+)\s+"
                              r"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)\s+(\d{6})\s+([0-9A-F]{2} [N-][S-])\s+(\d+)  (.*)$")
@@ -208,7 +211,7 @@ class ArqTest(unittest.TestCase):
                 rows.append(dict(method=m.group(1), packed=int(m.group(2)), size=int(m.group(3)),
                                  ratio=m.group(4), time=m.group(5), mode=m.group(6), flags=m.group(7),
                                  volume=int(m.group(8)), name=m.group(9)))
-        return rows, run
+        return rows
 
     def make_archive(self, rel, records):
         """An archive made of the given record bytes and an end record."""
@@ -237,6 +240,11 @@ class CommandLineTest(ArqTest):
             self.assertExit(run, EXIT_OK)
             self.assertTrue(run.out.startswith("Usage: arq " + command), run.out)
             self.assertEqual(run.out, self.arq("help", command).out)
+        # Help on help is the general help; a wrong name points to it.
+        self.assertEqual(self.arq("help", "help").out, self.arq("--help").out)
+        run = self.arq("help", "bogus")
+        self.assertExit(run, EXIT_USAGE)
+        self.assertIn("(see arq --help)", run.err)
 
     def test_version(self):
         run = self.arq("--version")
@@ -248,7 +256,8 @@ class CommandLineTest(ArqTest):
             ([], "Usage"),
             (["frobnicate", "x"], "unknown command 'frobnicate'"),
             (["list"], "no archive named"),
-            (["list", "a.arq", "b.arq"], "only one archive"),
+            (["list", "-qv", "a.arq"], "cannot be used together"),
+            (["extract", "--quiet", "a.arq", "--verbose"], "cannot be used together"),
             (["extract", "a.arq", "--bogus"], "unknown option '--bogus'"),
             (["extract", "a.arq", "--overwrite"], "needs a value"),
             (["extract", "a.arq", "--overwrite=sometimes"], "ask, always or never"),
@@ -349,7 +358,7 @@ class RoundTripTest(ArqTest):
         self.assertEqual(by_name["A\\NOISE.BIN"]["method"], 1)  # random data does not get smaller
         self.assertEqual(by_name["EMPTY.TXT"]["method"], 1)
 
-        rows, run = self.listing("tree.arq")
+        rows, run = self.listing("tree.arq", "--utc")
         self.assertExit(run, EXIT_OK)
         self.assertEqual(len(rows), len(files))
         big = [r for r in rows if r["name"] == "BIG.TXT"][0]
@@ -497,6 +506,60 @@ class SelfExtractingTest(ArqTest):
                 run = self.arq(command, "plain.exe")
                 self.assertExit(run, EXIT_NOT_ARCHIVE)
                 self.assertOneLine(run, "plain.exe", "not an archive")
+
+
+class ChoosingTest(ArqTest):
+    def setUp(self):
+        super().setUp()
+        for rel in ("docs/Read Me.txt", "docs/notes.TXT", "src/main.c", "src/util/x.c"):
+            self.write(rel, rel.encode(), mtime=MTIME)
+        self.assertExit(self.arq("create", "-q", "t.arq", "docs", "src"), EXIT_OK)
+        self.all = self.arq("list", "--names", "t.arq").out.split()
+
+    def test_names_and_patterns(self):
+        # patterns, the names listed (by their last part), exit code, words on stderr
+        cases = [
+            ((), ["Read Me.txt", "notes.TXT", "main.c", "x.c"], EXIT_OK, ""),
+            (("*.TXT",), ["Read Me.txt", "notes.TXT"], EXIT_OK, ""),
+            (("*/?.C", "*read*"), ["Read Me.txt", "x.c"], EXIT_OK, ""),
+            (("*util\\x.c", "*UTIL/X.C"), ["x.c"], EXIT_OK, ""),
+            (("*.txt", "*.pdf"), ["Read Me.txt", "notes.TXT"], EXIT_NOT_FOUND, "*.pdf: no entry"),
+        ]
+        for patterns, expected, code, words in cases:
+            with self.subTest(patterns=patterns):
+                run = self.arq("list", "--names", "t.arq", *patterns)
+                self.assertExit(run, code)
+                lines = [l for l in run.out.split("\n") if l]
+                self.assertEqual([re.split(r"[\\/]", l)[-1].upper() for l in lines],
+                                 [e.upper() for e in expected])
+                self.assertIn(words, run.err)
+                rows, run = self.listing("t.arq", *patterns)
+                self.assertEqual(len(rows), len(expected))
+                self.assertIn("%d entr" % len(expected), run.out)
+
+    @unittest.skipIf(WINE, "the time zone is the machine's own under Wine")
+    def test_times_local_and_utc(self):
+        for zone, shift in (("UTC", 0), ("Asia/Tokyo", 9 * 3600), ("America/Sao_Paulo", -3 * 3600)):
+            with self.subTest(zone=zone):
+                run = self.arq("list", "t.arq", env={"TZ": zone})
+                local = self.listing_rows(run)[0]["time"]
+                self.assertEqual(local, time.strftime("%Y-%m-%d %H:%M:%S", time.gmtime(MTIME + shift)))
+                run = self.arq("list", "--utc", "t.arq", env={"TZ": zone})
+                self.assertEqual(self.listing_rows(run)[0]["time"],
+                                 time.strftime("%Y-%m-%d %H:%M:%S", time.gmtime(MTIME)))
+                self.assertIn("Modified (UTC)", run.out)
+
+
+class MessagesTest(ArqTest):
+    @unittest.skipIf(WINE, "a pipe is named /dev/stdin natively")
+    def test_a_pipe_is_no_file_to_search(self):
+        self.write("a.txt", b"a")
+        self.assertExit(self.arq("create", "-q", "t.arq", "a.txt"), EXIT_OK)
+        for command in ("list", "test", "extract"):
+            with self.subTest(command=command):
+                run = self.arq(command, "/dev/stdin", stdin=self.read("t.arq"))
+                self.assertExit(run, EXIT_IO)
+                self.assertOneLine(run, "pipe", "save it to a file")
 
 
 # ---- Self-running shows -------------------------------------------------------------------

@@ -72,6 +72,14 @@ int ArchiveOpen(const std::string& name, ArchiveInput* input) {
         Complain("%s: is a folder, not an archive", shown);
         return ARQ_EXIT_NOT_ARCHIVE;
     }
+    // The archive is found by searching and read by seeking, which a pipe or a device
+    // cannot do: say so rather than call what flows through it no archive.
+    PlatStatInfo info;
+    if (PlatStat(path, &info) == 0 && (info.mode & (PLAT_MODE_FOLDER | PLAT_MODE_FILE)) == 0) {
+        Complain("%s: is a pipe or a device, which cannot be searched for an archive; save it to a file first",
+                 shown);
+        return ARQ_EXIT_IO;
+    }
 
     const bool searched = !EndsWithArq(input->path);
     if (searched) {

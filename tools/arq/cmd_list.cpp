@@ -12,12 +12,13 @@
 #include "tools/arq/exit_codes.h"
 #include "tools/arq/help.h"
 #include "tools/arq/options.h"
+#include "tools/arq/selection.h"
 #include "tools/arq/text.h"
 #include "tools/arq/volumes.h"
 
 namespace {
 
-enum { OPT_HELP, OPT_VOLUMES, OPT_QUIET, OPT_VERBOSE };
+enum { OPT_HELP, OPT_VOLUMES, OPT_QUIET, OPT_VERBOSE, OPT_UTC, OPT_NAMES };
 
 // -q and -v are taken as by every command; a listing has no bar or summary to drop.
 const OptionSpec kListOptions[] = {
@@ -25,6 +26,8 @@ const OptionSpec kListOptions[] = {
     {"volumes", 0, OPTION_LIST, OPT_VOLUMES},
     {"quiet", 'q', OPTION_FLAG, OPT_QUIET},
     {"verbose", 'v', OPTION_FLAG, OPT_VERBOSE},
+    {"utc", 0, OPTION_FLAG, OPT_UTC},
+    {"names", 0, OPTION_FLAG, OPT_NAMES},
 };
 
 int OnListEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
@@ -42,11 +45,11 @@ std::string FormatFlags(int flags) {
     return text;
 }
 
-void PrintRow(const EntryDescriptor& desc) {
+void PrintRow(const EntryDescriptor& desc, bool utc) {
     std::printf("%-9s %10u %10u %6s  %s  %s  %s %3u  %s\n", MethodName(desc.method).c_str(),
                 desc.compressed_size, desc.uncompressed_size,
                 FormatRatio(desc.compressed_size, desc.uncompressed_size).c_str(),
-                FormatUtc(desc.mtime).c_str(), FormatMode(desc.mode).c_str(), FormatFlags(desc.flags).c_str(),
+                (utc ? FormatUtc(desc.mtime) : FormatLocal(desc.mtime)).c_str(), FormatMode(desc.mode).c_str(), FormatFlags(desc.flags).c_str(),
                 static_cast<unsigned>(desc.volume_info[0]), Printable(desc.name).c_str());
 }
 
@@ -59,10 +62,11 @@ int CommandList(const std::vector<std::string>& args) {
         return UsageError("list", error);
     }
     if (OptionGiven(line, OPT_HELP)) return PrintHelp("list");
-    if (line.positional.size() != 1) {
-        return UsageError("list",
-                          line.positional.empty() ? "no archive named" : "only one archive can be listed");
-    }
+    if (line.positional.empty()) return UsageError("list", "no archive named");
+    const bool utc = OptionGiven(line, OPT_UTC) != 0;
+    const bool namesOnly = OptionGiven(line, OPT_NAMES) != 0;
+    Selection selection;
+    SelectionSet(&selection, std::vector<std::string>(line.positional.begin() + 1, line.positional.end()));
 
     std::string path;
     int code = DisksPrepare(line.positional[0], line.list, &path);
@@ -81,8 +85,10 @@ int CommandList(const std::vector<std::string>& args) {
     g_currentVolume = 0;
     SpannedResetState();
 
-    std::printf("%-9s %10s %10s %6s  %-19s  %-6s  %-5s %3s  %s\n", "Method", "Packed", "Size", "Ratio",
-                "Modified (UTC)", "Mode", "Flags", "Vol", "Name");
+    if (!namesOnly) {
+        std::printf("%-9s %10s %10s %6s  %-19s  %-6s  %-5s %3s  %s\n", "Method", "Packed", "Size", "Ratio",
+                    utc ? "Modified (UTC)" : "Modified", "Mode", "Flags", "Vol", "Name");
+    }
     uint64_t packed = 0;
     uint64_t size = 0;
     uint32_t entries = 0;
@@ -92,22 +98,31 @@ int CommandList(const std::vector<std::string>& args) {
         const WalkStep step = WalkNext(&input, &desc, &problem, &code);
         if (step == WALK_END) break;
         if (step == WALK_STOP) break;
-        PrintRow(desc);
-        packed += desc.compressed_size;
-        size += desc.uncompressed_size;
-        entries++;
+        if (SelectionChooses(&selection, desc.name)) {
+            if (namesOnly) {
+                std::printf("%s\n", Printable(desc.name).c_str());
+            } else {
+                PrintRow(desc, utc);
+            }
+            packed += desc.compressed_size;
+            size += desc.uncompressed_size;
+            entries++;
+        }
         if (!WalkSkipData(&input, &desc, &problem, &code)) break;
     }
     input.slot = desc.input_slot;
-    std::printf("%-9s %10s %10s %6s  %19s  %6s  %5s %3s  %s\n", "", std::to_string(packed).c_str(),
-                std::to_string(size).c_str(), FormatRatio(packed, size).c_str(), "", "", "", "",
-                (std::to_string(entries) + (entries == 1 ? " entry" : " entries")).c_str());
+    if (!namesOnly) {
+        std::printf("%-9s %10s %10s %6s  %19s  %6s  %5s %3s  %s\n", "", std::to_string(packed).c_str(),
+                    std::to_string(size).c_str(), FormatRatio(packed, size).c_str(), "", "", "", "",
+                    (std::to_string(entries) + (entries == 1 ? " entry" : " entries")).c_str());
+    }
     std::fflush(stdout);
     ArchiveClose(&input);
     SetEventHandler(EVENT_SLOT_MAIN, nullptr);
     const std::string shown = DisksShownName(input.path);
     if (!problem.empty()) {
         Complain("%s: %s%s", shown.c_str(), code == ARQ_EXIT_DAMAGED ? "damaged: " : "", problem.c_str());
+        return code;
     }
-    return code;
+    return ExitCombine(code, SelectionReport(selection));
 }

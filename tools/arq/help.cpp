@@ -13,7 +13,7 @@ const char kGeneral[] =
     "\n"
     "Usage:\n"
     "  arq create ARCHIVE [--stored | --fast | --best] [--volume-size SIZE] PATH...\n"
-    "  arq list ARCHIVE [--volumes DIR...]\n"
+    "  arq list ARCHIVE [NAME...] [--names] [--utc] [--volumes DIR...]\n"
     "  arq test ARCHIVE [--volumes DIR...]\n"
     "  arq extract ARCHIVE [-C DIR] [--overwrite ask|always|never] [--volumes DIR...]\n"
     "  arq show OUTPUT SHOW PLAYER [--stub FILE] [--stored | --fast | --best]\n"
@@ -77,23 +77,31 @@ const char kCreate[] =
     "  arq create --best --volume-size 1440K backup.arq notes.txt photos\n";
 
 const char kList[] =
-    "Usage: arq list ARCHIVE [--volumes DIR...]\n"
+    "Usage: arq list ARCHIVE [NAME...] [--names] [--utc] [--volumes DIR...]\n"
     "\n"
-    "Shows every entry of the archive, then the totals. Columns: storage method, packed\n"
-    "and unpacked size in bytes, packed size as a share of the unpacked size, time of\n"
-    "last change (UTC), mode (octal), flags (the flags byte in hex, then N when the\n"
-    "entry is marked not to be extracted, S when it goes on on the next disk), the\n"
-    "volume number of the disk holding the entry's header (0 = first disk), the name.\n"
+    "Shows every entry of the archive, or those whose names match a NAME, then the\n"
+    "totals. Columns: storage method, packed and unpacked size in bytes, packed size as\n"
+    "a share of the unpacked size, time of last change (local time), mode (octal),\n"
+    "flags (the flags byte in hex, then N when the entry is marked not to be\n"
+    "extracted, S when it goes on on the next disk), the volume number of the disk\n"
+    "holding the entry's header (0 = first disk), the name.\n"
     "\n"
     "An archive that ends anywhere but at its end-of-archive record is reported as\n"
     "damaged (exit code 9) after the entries that could be read.\n"
     "\n"
+    "A NAME may hold wildcards: * for any run of characters, ? for one; letter case\n"
+    "does not count, and \\ and / are alike. A NAME that matches no entry is reported\n"
+    "(exit code 4).\n"
+    "\n"
     "Options:\n"
+    "  --names             only the names, one per line, for scripts\n"
+    "  --utc               times in UTC, as the archive stores them\n"
     "  --volumes DIR...    the folders holding the disks of a spanned set, in order\n"
     "                      (see arq extract --help)\n"
     "\n"
-    "Example:\n"
-    "  arq list show.exe\n";
+    "Examples:\n"
+    "  arq list show.exe\n"
+    "  arq list --names backup.arq '*.txt'\n";
 
 const char kTest[] =
     "Usage: arq test ARCHIVE [--volumes DIR...]\n"

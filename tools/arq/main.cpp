@@ -22,10 +22,13 @@ int main(int argc, char** argv) {
     args.erase(args.begin());
     if (command == "-h" || command == "--help") return PrintHelp("");
     if (command == "help") {
-        if (args.size() > 1) return UsageError("help", "names one command");
+        // Help on help is the general help, which lists the commands; a wrong name points
+        // there too, not back at this command's own help.
+        if (args.size() > 1) return UsageError("", "help names one command");
+        if (!args.empty() && args[0] == "help") return PrintHelp("");
         if (!args.empty() && args[0] != "create" && args[0] != "list" && args[0] != "test" &&
             args[0] != "extract" && args[0] != "show") {
-            return UsageError("help", "unknown command '" + args[0] + "'");
+            return UsageError("", "help: unknown command '" + args[0] + "'");
         }
         return PrintHelp(args.empty() ? "" : args[0]);
     }

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "platform/platform.h"
+
 namespace {
 
 // Days since 1970-01-01 to a civil date (proleptic Gregorian calendar), by counting
@@ -19,10 +21,7 @@ void CivilFromDays(int64_t days, int64_t* year, int* month, int* day) {
     *year = yearOfEra + era * 400 + (*month <= 2 ? 1 : 0);
 }
 
-} // namespace
-
-std::string FormatUtc(uint32_t mtime) {
-    const int64_t seconds = static_cast<int32_t>(mtime);
+std::string FormatSeconds(int64_t seconds) {
     int64_t days = seconds / 86400;
     int64_t rest = seconds % 86400;
     if (rest < 0) {
@@ -38,6 +37,46 @@ std::string FormatUtc(uint32_t mtime) {
                   static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60),
                   static_cast<int>(rest % 60));
     return text;
+}
+
+unsigned char Folded(char c) {
+    if (c == '\\') return '/';
+    if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 'a' + 'A');
+    return static_cast<unsigned char>(c);
+}
+
+} // namespace
+
+std::string FormatUtc(uint32_t mtime) { return FormatSeconds(static_cast<int32_t>(mtime)); }
+
+std::string FormatLocal(uint32_t mtime) {
+    const int64_t seconds = static_cast<int32_t>(mtime);
+    return FormatSeconds(seconds + PlatLocalOffset(seconds));
+}
+
+bool NameMatches(const std::string& pattern, const std::string& name) {
+    // Greedy matching with one backtrack point: the last '*' seen.
+    size_t p = 0;
+    size_t n = 0;
+    size_t star = std::string::npos;
+    size_t resume = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            resume = n;
+        } else if (p < pattern.size() && (pattern[p] == '?' || Folded(pattern[p]) == Folded(name[n]))) {
+            p++;
+            n++;
+        } else if (star != std::string::npos) {
+            p = star + 1;
+            n = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        p++;
+    return p == pattern.size();
 }
 
 std::string FormatMode(int mode) {

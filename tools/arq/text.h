@@ -7,6 +7,13 @@
 // "2023-11-14 22:13:20": seconds since 1970-01-01 taken as the signed 32-bit count
 // the engine applies, shown in UTC, which is what the archive stores.
 std::string FormatUtc(uint32_t mtime);
+// The same moment in the local time zone.
+std::string FormatLocal(uint32_t mtime);
+
+// Whether an entry's stored name matches a pattern given on the command line: '*'
+// stands for any run of characters, '?' for one; letters match without regard to
+// case, and '\\' and '/' alike.
+bool NameMatches(const std::string& pattern, const std::string& name);
 
 // "100666": a stat-layout mode word in octal.
 std::string FormatMode(int mode);
