@@ -50,6 +50,12 @@ int ExtractArchive(const char* path, const char* destination);
 // negative start: found by the search, as ExtractArchive finds it).
 int ExtractArchiveFrom(const char* path, const char* destination, int32_t start);
 
+// Chooses the entries ExtractArchive writes: asked with the stored name in desc->name
+// before anything is done for the entry; 0 passes the entry over without an event.
+// Null (the default): every entry.
+typedef int (*EntryFilter)(EntryDescriptor* desc);
+void SetEntryFilter(EntryFilter filter);
+
 // The overwrite query ExtractArchive asks before an existing file is replaced (null:
 // always replace). ExtractSelf sets it from its argument.
 void SetOverwriteQuery(OverwriteQuery query);

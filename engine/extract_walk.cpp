@@ -58,9 +58,17 @@ static int ComposeOutputPath(EntryDescriptor* desc, const char* destination, siz
     return result;
 }
 
+static EntryFilter g_entryFilter = nullptr;
+
+void SetEntryFilter(EntryFilter filter) { g_entryFilter = filter; }
+
 // One entry, from its header (just read) to its closed output file.
 static void ExtractOneEntry(EntryDescriptor* desc, const char* destination, size_t destinationLength) {
     desc->output_slot = -1;
+    if (g_entryFilter != nullptr && g_entryFilter(desc) == 0) {
+        SkipEntry(desc);
+        return;
+    }
     const int composed = ComposeOutputPath(desc, destination, destinationLength);
     if (composed == ERR_NO_MEMORY) {
         RaiseEvent(desc, EVT_ENTRY_FAILED, ERR_NO_MEMORY);

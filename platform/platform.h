@@ -68,6 +68,8 @@ int PlatUtime(const char* path, int64_t accessTime, int64_t modifyTime);
 // Seconds east of UTC of the local time zone at the moment utcTime (summer time
 // included); 0 when the zone cannot be told.
 int32_t PlatLocalOffset(int64_t utcTime);
+// Puts standard output into binary mode (Windows turns "\n" into "\r\n" otherwise).
+void PlatStdoutBinary();
 
 // Lists the names in a folder (without "." and ".."), calling visit for each until
 // it returns non-zero. 0 when the folder was read, -1 when it cannot be opened.

@@ -496,6 +496,8 @@ int PlatUtime(const char* path, int64_t accessTime, int64_t modifyTime) {
     return utimes(host.text, times) == 0 ? 0 : -1;
 }
 
+void PlatStdoutBinary() {}
+
 int32_t PlatLocalOffset(int64_t utcTime) {
     const time_t moment = static_cast<time_t>(utcTime);
     struct tm local;

@@ -4,6 +4,7 @@
 // that times after 2038 and sizes over 2 GiB come back whole. The stand-in controls
 // succeed only where the system already is as asked (see PlatMapDrive).
 #include <direct.h>
+#include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -164,6 +165,8 @@ int PlatUtime(const char* path, int64_t accessTime, int64_t modifyTime) {
     times.modtime = static_cast<__time64_t>(modifyTime);
     return _utime64(path, &times) == 0 ? 0 : -1;
 }
+
+void PlatStdoutBinary() { _setmode(_fileno(stdout), _O_BINARY); }
 
 int32_t PlatLocalOffset(int64_t utcTime) {
     const __time64_t moment = static_cast<__time64_t>(utcTime);

@@ -38,6 +38,7 @@ ARCHIVE_SIG = b"\x67\x57\x04\x02"
 
 EXIT_OK, EXIT_SKIPPED, EXIT_USAGE, EXIT_REFUSED, EXIT_NOT_FOUND = 0, 1, 2, 3, 4
 EXIT_NOT_ARCHIVE, EXIT_NO_ROOM, EXIT_IO, EXIT_NO_MEMORY, EXIT_DAMAGED, EXIT_CANCELLED = 5, 6, 7, 8, 9, 10
+EXIT_KEPT = 11
 
 MTIME = 1600000000  # 2020-09-13 12:26:40 UTC
 
@@ -119,6 +120,7 @@ LHASA = shutil.which("lhasa")
 class Run:
     def __init__(self, code, out, err):
         self.code = code
+        self.raw_out = out
         self.out = out.decode("latin-1").replace("\r\n", "\n")
         self.err = err.decode("latin-1").replace("\r\n", "\n")
 
@@ -231,7 +233,7 @@ class CommandLineTest(ArqTest):
         for command in ("create", "list", "test", "extract"):
             self.assertIn("arq " + command + " ARCHIVE", run.out)
         self.assertIn("arq show OUTPUT SHOW PLAYER [--stub FILE]", run.out)
-        for code in range(0, 11):
+        for code in range(0, 12):
             self.assertRegex(run.out, r"\n\s+%d  \S" % code)
 
     def test_each_command_has_help(self):
@@ -1287,7 +1289,7 @@ class ExtractOptionsTest(ArqTest):
         self.assertExit(self.arq("create", "x.arq", "s"), EXIT_OK)
 
     def prepare_existing(self):
-        self.assertExit(self.arq("extract", "x.arq", "-C", "out"), EXIT_OK)
+        self.assertExit(self.arq("extract", "x.arq", "-C", "out", "--overwrite", "always"), EXIT_OK)
         for name in ("ONE.TXT", "TWO.TXT", "THREE.TXT"):
             with open(self.path("out", name), "wb") as f:
                 f.write(b"mine")
@@ -1295,13 +1297,33 @@ class ExtractOptionsTest(ArqTest):
     def contents(self):
         return [self.read("out/" + n) for n in ("ONE.TXT", "THREE.TXT", "TWO.TXT")]
 
-    def test_never_keeps_and_is_the_default_when_not_asked(self):
+    def test_never_keeps_and_unasked_keeps_and_says_so(self):
         self.prepare_existing()
-        for args in (["--overwrite", "never"], []):
+        # options, exit code, lines on stderr naming a kept file
+        for args, code, named in ((["--overwrite", "never"], EXIT_OK, 0), ([], EXIT_KEPT, 3)):
             run = self.arq("extract", "x.arq", "-C", "out", "-v", *args)
-            self.assertExit(run, EXIT_OK)
+            self.assertExit(run, code)
             self.assertEqual(self.contents(), [b"mine"] * 3)
             self.assertIn("0 files written, 3 kept", run.out)
+            self.assertEqual(len([l for l in run.err_lines() if "kept (no terminal to ask" in l]), named)
+
+    def test_chosen_entries_and_stdout(self):
+        # names, files written under out (by their names), bytes on stdout with --stdout, exit code
+        cases = [
+            (["two.*"], ["TWO.TXT"], b"two", EXIT_OK),
+            (["t*", "*E.TXT"], ["ONE.TXT", "THREE.TXT", "TWO.TXT"], b"onethreetwo", EXIT_OK),
+            (["one.txt", "four.txt"], ["ONE.TXT"], b"one", EXIT_NOT_FOUND),
+            ([], ["ONE.TXT", "THREE.TXT", "TWO.TXT"], b"onethreetwo", EXIT_OK),
+        ]
+        for names, files, stdout, code in cases:
+            with self.subTest(names=names):
+                shutil.rmtree(self.path("out"), ignore_errors=True)
+                run = self.arq("extract", "x.arq", *names, "-C", "out")
+                self.assertExit(run, code)
+                self.assertEqual(sorted(os.listdir(self.path("out"))), files)
+                run = self.arq("extract", "--stdout", "x.arq", *names)
+                self.assertExit(run, code)
+                self.assertEqual(run.raw_out, stdout)
 
     def test_always_replaces(self):
         self.prepare_existing()

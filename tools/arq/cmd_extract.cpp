@@ -16,19 +16,24 @@
 #include "tools/arq/files.h"
 #include "tools/arq/help.h"
 #include "tools/arq/options.h"
+#include "tools/arq/selection.h"
+#include "tools/arq/stdout_sink.h"
 #include "tools/arq/volumes.h"
 
 namespace {
 
-enum { OPT_HELP, OPT_DIRECTORY, OPT_OVERWRITE, OPT_VOLUMES, OPT_QUIET, OPT_VERBOSE };
+enum { OPT_HELP, OPT_DIRECTORY, OPT_OVERWRITE, OPT_VOLUMES, OPT_QUIET, OPT_VERBOSE, OPT_STDOUT };
 
 const OptionSpec kExtractOptions[] = {
     {"help", 'h', OPTION_FLAG, OPT_HELP},          {"directory", 'C', OPTION_VALUE, OPT_DIRECTORY},
     {"overwrite", 0, OPTION_VALUE, OPT_OVERWRITE}, {"volumes", 0, OPTION_LIST, OPT_VOLUMES},
     {"quiet", 'q', OPTION_FLAG, OPT_QUIET},        {"verbose", 'v', OPTION_FLAG, OPT_VERBOSE},
+    {"stdout", 'p', OPTION_FLAG, OPT_STDOUT},
 };
 
-enum OverwriteMode { OVERWRITE_ASK, OVERWRITE_ALWAYS, OVERWRITE_NEVER };
+// OVERWRITE_UNASKED: no terminal to ask and no --overwrite given; files are kept,
+// each is named, and the run ends with ARQ_EXIT_KEPT.
+enum OverwriteMode { OVERWRITE_ASK, OVERWRITE_ALWAYS, OVERWRITE_NEVER, OVERWRITE_UNASKED };
 
 // Process-wide, not thread-safe: the engine's callbacks are plain functions.
 struct ExtractRun {
@@ -41,6 +46,16 @@ struct ExtractRun {
     int cancelled;
 };
 ExtractRun g_run = {OVERWRITE_NEVER, 0, 0, 0, 0, ARQ_EXIT_OK, 0};
+Selection g_selection;
+bool g_toStdout = false;
+std::vector<std::string> g_written; // with --stdout: the output files, in archive order
+
+// The entry filter: entries not named on the command line are passed over.
+int ChooseEntry(EntryDescriptor* desc) {
+    if (SelectionChooses(&g_selection, desc->name)) return 1;
+    g_run.doneBefore += desc->uncompressed_size;
+    return 0;
+}
 
 void Note(int code) { g_run.code = ExitCombine(g_run.code, code); }
 
@@ -81,6 +96,7 @@ int OnExtractEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
         case EVT_ENTRY_DONE:
             g_run.written++;
             g_run.doneBefore += desc->uncompressed_size;
+            if (g_toStdout) g_written.push_back(desc->name);
             ProgressShow(g_run.doneBefore, desc->name);
             Tell("%s", Printable(desc->name).c_str());
             break;
@@ -158,7 +174,12 @@ int AskOverwrite(EntryDescriptor* desc, int32_t, int32_t) {
     }
     g_run.kept++;
     g_run.doneBefore += desc->uncompressed_size;
-    Tell("%s: exists, kept", name.c_str());
+    if (g_run.overwrite == OVERWRITE_UNASKED) {
+        Complain("%s: exists, kept (no terminal to ask: choose with --overwrite)", name.c_str());
+        Note(ARQ_EXIT_KEPT);
+    } else {
+        Tell("%s: exists, kept", name.c_str());
+    }
     return 0;
 }
 
@@ -185,11 +206,17 @@ int CommandExtract(const std::vector<std::string>& args) {
     if (OptionGiven(line, OPT_HELP)) return PrintHelp("extract");
     ConsoleSetQuiet(OptionGiven(line, OPT_QUIET));
     ConsoleSetVerbose(OptionGiven(line, OPT_VERBOSE));
-    if (line.positional.size() != 1) {
-        return UsageError("extract", line.positional.empty() ? "no archive named"
-                                                             : "only one archive can be extracted at a time");
-    }
-    g_run = ExtractRun{ConsoleInteractive() ? OVERWRITE_ASK : OVERWRITE_NEVER, 0, 0, 0, 0, ARQ_EXIT_OK, 0};
+    if (line.positional.empty()) return UsageError("extract", "no archive named");
+    SelectionSet(&g_selection, std::vector<std::string>(line.positional.begin() + 1, line.positional.end()));
+    g_toStdout = OptionGiven(line, OPT_STDOUT) != 0;
+    g_written.clear();
+    // With --stdout the files go through a fresh private folder: nothing to overwrite,
+    // and standard output carries only the files' bytes.
+    if (g_toStdout && (OptionGiven(line, OPT_DIRECTORY) || OptionGiven(line, OPT_OVERWRITE)))
+        return UsageError("extract", "--stdout writes no files: -C and --overwrite do not go with it");
+    if (g_toStdout && ConsoleVerbose()) return UsageError("extract", "--stdout and -v cannot be used together");
+    if (g_toStdout) ConsoleSetQuiet(1);
+    g_run = ExtractRun{ConsoleInteractive() ? OVERWRITE_ASK : OVERWRITE_UNASKED, 0, 0, 0, 0, ARQ_EXIT_OK, 0};
     std::string mode;
     if (OptionGiven(line, OPT_OVERWRITE, &mode)) {
         if (mode == "ask") {
@@ -241,15 +268,27 @@ int CommandExtract(const std::vector<std::string>& args) {
         return ARQ_EXIT_IO;
     }
 
+    if (g_toStdout && !StdoutSinkBegin(&destination)) {
+        SetEventHandler(EVENT_SLOT_MAIN, nullptr);
+        return ARQ_EXIT_IO;
+    }
+
     SetOverwriteQuery(AskOverwrite);
+    SetEntryFilter(ChooseEntry);
     g_currentVolume = 0;
     ProgressBegin(complete ? total : 0);
     const int rc = ExtractArchiveFrom(input.path.c_str(), destination.c_str(), input.start);
     ProgressEnd();
     const int walk = ExtractWalkResult();
     DecoderRelease();
+    SetEntryFilter(nullptr);
     SetOverwriteQuery(nullptr);
     SetEventHandler(EVENT_SLOT_MAIN, nullptr);
+    if (g_toStdout) {
+        if (!StdoutSinkEmit(g_written)) Note(ARQ_EXIT_IO);
+        StdoutSinkEnd(destination);
+    }
+    Note(SelectionReport(g_selection));
 
     if (rc < 0) {
         Complain("%s: cannot be opened", input.path.c_str());

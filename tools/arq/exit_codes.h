@@ -2,7 +2,8 @@
 //
 // Scripts tell outcomes apart by these numbers, so they never change meaning. When a
 // run meets several kinds of trouble (a refused name, then a damaged entry), it ends
-// with the highest code: the codes are ordered from the mildest to the gravest.
+// with the gravest: 0 to 10 are ordered from the mildest to the gravest, and the codes
+// added later are placed among them by ExitRank.
 #pragma once
 
 enum ArqExit {
@@ -17,7 +18,14 @@ enum ArqExit {
     ARQ_EXIT_NO_MEMORY = 8,   // not enough memory
     ARQ_EXIT_DAMAGED = 9,     // the archive or an entry is damaged or cut short
     ARQ_EXIT_CANCELLED = 10,  // stopped by Ctrl+C, or a disk prompt was given up
+    ARQ_EXIT_KEPT = 11,       // existing files were kept: no terminal to ask and no --overwrite given
 };
 
+// How grave a code is: the added mild codes rank between 1 and 2.
+inline int ExitRank(int code) {
+    if (code == ARQ_EXIT_KEPT) return 2 * ARQ_EXIT_SKIPPED + 1;
+    return 2 * code + (code > ARQ_EXIT_SKIPPED ? 2 : 0);
+}
+
 // The code a run ends with after one more kind of trouble.
-inline int ExitCombine(int sofar, int code) { return code > sofar ? code : sofar; }
+inline int ExitCombine(int sofar, int code) { return ExitRank(code) > ExitRank(sofar) ? code : sofar; }

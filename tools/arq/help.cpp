@@ -15,7 +15,8 @@ const char kGeneral[] =
     "  arq create ARCHIVE [--stored | --fast | --best] [--volume-size SIZE] PATH...\n"
     "  arq list ARCHIVE [NAME...] [--names] [--utc] [--volumes DIR...]\n"
     "  arq test ARCHIVE [--volumes DIR...]\n"
-    "  arq extract ARCHIVE [-C DIR] [--overwrite ask|always|never] [--volumes DIR...]\n"
+    "  arq extract ARCHIVE [NAME...] [-C DIR] [--overwrite ask|always|never] [--stdout]\n"
+    "              [--volumes DIR...]\n"
     "  arq show OUTPUT SHOW PLAYER [--stub FILE] [--stored | --fast | --best]\n"
     "  arq help [COMMAND]  |  arq COMMAND --help  |  arq --version\n"
     "\n"
@@ -44,7 +45,9 @@ const char kGeneral[] =
     "   8  not enough memory\n"
     "   9  the archive or an entry is damaged or cut short\n"
     "  10  cancelled: Ctrl+C, or a disk prompt given up\n"
-    "When a run meets several of these, it ends with the highest code.\n";
+    "  11  existing files were kept: no terminal to ask, and no --overwrite given\n"
+    "When a run meets several of these, it ends with the gravest, in the order\n"
+    "0, 1, 11, 2, 3, ... 10.\n";
 
 const char kCreate[] =
     "Usage: arq create ARCHIVE [--stored | --fast | --best] [--volume-size SIZE] PATH...\n"
@@ -119,22 +122,28 @@ const char kTest[] =
     "  arq test backup.arq\n";
 
 const char kExtract[] =
-    "Usage: arq extract ARCHIVE [-C DIR] [--overwrite ask|always|never] [--volumes DIR...]\n"
+    "Usage: arq extract ARCHIVE [NAME...] [-C DIR] [--overwrite ask|always|never]\n"
+    "                   [--stdout] [--volumes DIR...]\n"
     "\n"
-    "Writes the archive's files under DIR (default: the current folder), creating\n"
-    "folders as needed, with the stored modes and times. A line names every entry that\n"
-    "is refused (its name would write outside DIR or to a device), skipped (unknown\n"
-    "method, marked not to be extracted, no room) or failed (damaged data, a read or\n"
-    "write error). Exit code 0 only when every entry was written; files kept by\n"
-    "--overwrite never or by a \"no\" answer do not count as failures.\n"
+    "Writes the archive's files, or those whose names match a NAME (wildcards as for\n"
+    "arq list), under DIR (default: the current folder), creating folders as needed,\n"
+    "with the stored modes and times. A line names every entry that is refused (its\n"
+    "name would write outside DIR or to a device), skipped (unknown method, marked not\n"
+    "to be extracted, no room) or failed (damaged data, a read or write error), and\n"
+    "every NAME that matches no entry (exit code 4). Exit code 0 only when every entry\n"
+    "was written; files kept by --overwrite never or by a \"no\" answer do not count\n"
+    "as failures. Without a terminal to ask and without --overwrite, existing files are\n"
+    "kept, each is named, and the exit code is 11.\n"
     "\n"
     "Options:\n"
     "  -C, --directory DIR         extract into DIR\n"
     "  --overwrite ask|always|never\n"
     "                              what to do with a file that exists: ask (the default\n"
     "                              when standard input is a terminal; answers y, n, A for\n"
-    "                              all, N for none), always replace it, or never (the\n"
-    "                              default otherwise) keep it\n"
+    "                              all, N for none), always replace it, or never keep\n"
+    "                              it (quietly)\n"
+    "  -p, --stdout                write the files' bytes to standard output, one after\n"
+    "                              the other in archive order, instead of into files\n"
     "  --volumes DIR...            the folders holding the disks of a spanned set, in\n"
     "                              order; the archive's drive (A: unless ARCHIVE names\n"
     "                              another) is pointed at each in turn\n"
@@ -150,6 +159,7 @@ const char kExtract[] =
     "Examples:\n"
     "  arq extract show.exe -C out\n"
     "  arq extract A:\\BACKUP.ARQ -C restored --overwrite never\n"
+    "  arq extract --stdout show.arq DECK.PPS > deck.pps\n"
     "  arq extract backup.arq --volumes backup.arq.1 backup.arq.2\n";
 
 const char kShow[] =
