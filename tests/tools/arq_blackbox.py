@@ -1456,6 +1456,12 @@ class SpannedTest(ArqTest):
         run = self.arq("extract", "SET.ARQ", "-C", "out4", "--volumes", folders[0], folders[2], folders[1])
         self.assertExit(run, EXIT_NOT_FOUND)
         self.assertIn("does not hold disk 2", run.err)
+        # A disk missing from the folders found beside the archive is named as a folder.
+        shutil.rmtree(self.path(folders[-1]))
+        run = self.arq("extract", "SET.ARQ", "-C", "out5")
+        self.assertExit(run, EXIT_NOT_FOUND)
+        self.assertOneLine(run, "disk %d of SET.ARQ is needed" % len(folders), "%s is missing" % folders[-1])
+        self.assertNotIn("--volumes", run.err)
 
     def test_first_disk_alone_on_a_fixed_drive(self):
         self.make_set()

@@ -20,10 +20,11 @@ struct DiskState {
     std::string archiveName;          // the volumes' file name, for prompts
     int drive;                        // drive index the volumes are read from
     std::vector<std::string> folders; // the disks' folders; empty: prompt
+    bool foldersFound;                // found beside the archive, not named with --volumes
     int32_t lastAsked;                // disk asked for last; asked again = the wrong disk came
     int outcome;
 };
-DiskState g_disks = {std::string(), std::string(), 0, std::vector<std::string>(), 0, ARQ_EXIT_OK};
+DiskState g_disks = {std::string(), std::string(), 0, std::vector<std::string>(), false, 0, ARQ_EXIT_OK};
 
 // The default drive of a set read from folders: the first floppy drive.
 const int DRIVE_A = 0;
@@ -69,6 +70,7 @@ int DisksPrepare(const std::string& name, const std::vector<std::string>& folder
             g_disks.folders.push_back(name + "." + std::to_string(disk));
         found = !g_disks.folders.empty();
     }
+    g_disks.foldersFound = found;
     if (g_disks.folders.empty()) return ARQ_EXIT_OK;
 
     for (const std::string& folder : g_disks.folders) {
@@ -121,6 +123,13 @@ void DisksInsert(EntryDescriptor* desc, int32_t disk) {
     g_disks.lastAsked = disk;
     if (!g_disks.folders.empty()) {
         const int count = static_cast<int>(g_disks.folders.size());
+        if (g_disks.foldersFound && disk > count) {
+            Complain("disk %d of %s is needed, but %s.%d is missing (found %s.1 to %s.%d)", static_cast<int>(disk),
+                     name, g_disks.givenName.c_str(), static_cast<int>(disk), g_disks.givenName.c_str(),
+                     g_disks.givenName.c_str(), count);
+            GiveUp(desc, ARQ_EXIT_NOT_FOUND);
+            return;
+        }
         if (disk < 1 || disk > count) {
             Complain("disk %d of %s is needed, but --volumes names %d folder%s", static_cast<int>(disk), name,
                      count, count == 1 ? "" : "s");
