@@ -10,6 +10,7 @@
 #include "tools/arq/commands.h"
 #include "tools/arq/console.h"
 #include "tools/arq/exit_codes.h"
+#include "tools/arq/files.h"
 #include "tools/arq/help.h"
 #include "tools/arq/options.h"
 #include "tools/arq/text.h"
@@ -17,7 +18,7 @@
 
 namespace {
 
-enum { OPT_HELP, OPT_VOLUMES, OPT_QUIET, OPT_VERBOSE };
+enum { OPT_HELP, OPT_VOLUMES, OPT_QUIET, OPT_VERBOSE, OPT_CODEPAGE };
 
 // -q and -v are taken as by every command; a listing has no bar or summary to drop.
 const OptionSpec kListOptions[] = {
@@ -25,6 +26,7 @@ const OptionSpec kListOptions[] = {
     {"volumes", 0, OPTION_LIST, OPT_VOLUMES},
     {"quiet", 'q', OPTION_FLAG, OPT_QUIET},
     {"verbose", 'v', OPTION_FLAG, OPT_VERBOSE},
+    {"codepage", 0, OPTION_VALUE, OPT_CODEPAGE},
 };
 
 int OnListEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
@@ -59,6 +61,11 @@ int CommandList(const std::vector<std::string>& args) {
         return UsageError("list", error);
     }
     if (OptionGiven(line, OPT_HELP)) return PrintHelp("list");
+    std::string codePageText;
+    const unsigned codePage =
+        ChooseCodePage("list", OptionGiven(line, OPT_CODEPAGE, &codePageText), codePageText);
+    if (codePage == 0) return ARQ_EXIT_USAGE;
+    if (NamesForReading("list", codePage, &line) != ARQ_EXIT_OK) return ARQ_EXIT_USAGE;
     if (line.positional.size() != 1) {
         return UsageError("list",
                           line.positional.empty() ? "no archive named" : "only one archive can be listed");
