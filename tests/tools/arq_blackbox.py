@@ -341,7 +341,7 @@ class RoundTripTest(ArqTest):
 
     def test_default_round_trip_with_a_20_mb_file(self):
         files = self.make_tree(big=True)
-        run = self.arq("create", "tree.arq", "src")
+        run = self.arq("create", "tree.arq", "-C", "src", ".")
         self.assertExit(run, EXIT_OK)
         self.assertEqual(run.out + run.err, "")  # quiet when piped
         by_name = self.check_archive_against_format("tree.arq", files, None)
@@ -378,7 +378,7 @@ class RoundTripTest(ArqTest):
         for option, method in (("--stored", 1), ("--best", None), ("--fast", None)):
             with self.subTest(option=option):
                 archive = "t%s.arq" % option[2:]
-                self.assertExit(self.arq("create", option, archive, "src"), EXIT_OK)
+                self.assertExit(self.arq("create", option, archive, "-C", "src", "."), EXIT_OK)
                 self.check_archive_against_format(archive, files, method)
                 self.assertExit(self.arq("test", archive), EXIT_OK)
                 out = "out" + option[2:]
@@ -422,7 +422,7 @@ class RoundTripTest(ArqTest):
         self.write("d/a.txt", b"aaaa" * 100)
         self.write("d/b.txt", b"b")
         self.write("d/self.arq", b"old archive that is replaced")
-        run = self.arq("create", "-v", "d/self.arq", "d")
+        run = self.arq("create", "-v", "d/self.arq", "-C", "d", ".")
         self.assertExit(run, EXIT_OK)
         self.assertRegex(run.out, r"crushed\s+400\s+\S+%\s+A\.TXT")
         self.assertRegex(run.out, r"stored\s+1\s+\S+\s+B\.TXT")
@@ -898,7 +898,7 @@ class DamagedTest(ArqTest):
         """A small archive with a Stored and a Crushed entry, made by arq."""
         self.write("s/a.txt", random_bytes(40, 20))
         self.write("s/b.txt", text_bytes(3000, 21))
-        self.assertExit(self.arq("create", "good.arq", "s"), EXIT_OK)
+        self.assertExit(self.arq("create", "good.arq", "-C", "s", "."), EXIT_OK)
         data = self.read("good.arq")
         entries = parse_archive(data)
         self.assertEqual([e["method"] for e in entries[:-1]], [1, 2])
@@ -1125,7 +1125,7 @@ class CreateFailureTest(ArqTest):
     def test_names_that_clash_or_cannot_be_stored(self):
         self.write("one/same.txt", b"1")
         self.write("two/SAME.TXT", b"2")
-        run = self.arq("create", "clash.arq", "one", "two")
+        run = self.arq("create", "clash.arq", "one/same.txt", "two/SAME.TXT")
         self.assertExit(run, EXIT_USAGE)
         self.assertOneLine(run, "SAME.TXT")
         self.assertFalse(os.path.exists(self.path("clash.arq")))
@@ -1191,7 +1191,7 @@ class ExtractOptionsTest(ArqTest):
         self.write("s/one.txt", b"one")
         self.write("s/two.txt", b"two")
         self.write("s/three.txt", b"three")
-        self.assertExit(self.arq("create", "x.arq", "s"), EXIT_OK)
+        self.assertExit(self.arq("create", "x.arq", "-C", "s", "."), EXIT_OK)
 
     def prepare_existing(self):
         self.assertExit(self.arq("extract", "x.arq", "-C", "out"), EXIT_OK)
@@ -1241,7 +1241,7 @@ class ExtractOptionsTest(ArqTest):
         self.write("room/fits.txt", b"small file")
         self.write("room/huge.bin", random_bytes(1536 * 1024, 41))
         self.write("room/zlast.txt", b"after the big one")
-        self.assertExit(self.arq("create", "--stored", "room.arq", "room"), EXIT_OK)
+        self.assertExit(self.arq("create", "--stored", "room.arq", "-C", "room", "."), EXIT_OK)
         run = self.arq("extract", "room.arq", "-C", drive + "out", env=small_env(small))
         self.assertExit(run, EXIT_NO_ROOM)
         self.assertOneLine(run, "HUGE.BIN", "no room on drive T:")
@@ -1255,7 +1255,7 @@ class ExtractOptionsTest(ArqTest):
         small, drive = small_drive(self)
         self.write("fill/a.bin", random_bytes(600 * 1024, 42))
         self.write("fill/b.bin", random_bytes(600 * 1024, 43))
-        self.assertExit(self.arq("create", "--stored", "fill.arq", "fill"), EXIT_OK)
+        self.assertExit(self.arq("create", "--stored", "fill.arq", "-C", "fill", "."), EXIT_OK)
         run = self.arq("extract", "fill.arq", "-C", drive + "out", env=small_env(small))
         self.assertExit(run, EXIT_NO_ROOM)
         self.assertOneLine(run, "B.BIN", "no room")
@@ -1274,7 +1274,7 @@ class SpannedTest(ArqTest):
         }
         for rel, data in self.files.items():
             self.write(rel, data)
-        run = self.arq("create", "--volume-size", volume_size, "SET.ARQ", "s")
+        run = self.arq("create", "--volume-size", volume_size, "SET.ARQ", "-C", "s", ".")
         self.assertExit(run, EXIT_OK)
         volumes = []
         n = 1
@@ -1302,7 +1302,7 @@ class SpannedTest(ArqTest):
         self.assertEqual(volumes[-1][-41:-37], ENTRY_SIG)  # the end record closes the last volume
         # Written again on larger disks, the set has fewer volumes, and the old set's
         # later disks do not linger to look as if it went on.
-        self.assertExit(self.arq("create", "--volume-size", "1M", "SET.ARQ", "s"), EXIT_OK)
+        self.assertExit(self.arq("create", "--volume-size", "1M", "SET.ARQ", "-C", "s", "."), EXIT_OK)
         self.assertTrue(os.path.isfile(self.path("SET.ARQ.1", "SET.ARQ")))
         self.assertFalse(os.path.exists(self.path("SET.ARQ.2", "SET.ARQ")))
         self.assertEqual(parse_archive(self.read("SET.ARQ.1/SET.ARQ"))[-1], None)
@@ -1354,7 +1354,7 @@ class SpannedTest(ArqTest):
 
     def test_volume_size_too_small(self):
         self.write("s/a.txt", text_bytes(5000, 1))
-        run = self.arq("create", "--volume-size", "50", "TINY.ARQ", "s")
+        run = self.arq("create", "--volume-size", "50", "TINY.ARQ", "-C", "s", ".")
         self.assertExit(run, EXIT_USAGE)
         self.assertOneLine(run, "too small")
         self.assertEqual(sorted(os.listdir(self.dir)), ["s"])
@@ -1527,7 +1527,7 @@ class TerminalTest(ArqTest):
         if WINE:
             self.skipTest("a pseudo-terminal is no Windows console")
         self.write("s/big.txt", text_bytes(8 * 1024 * 1024, 61))
-        code, shown = self.run_on_terminal("create", "t.arq", "s")
+        code, shown = self.run_on_terminal("create", "t.arq", "-C", "s", ".")
         self.assertEqual(code, 0, shown)
         self.assertRegex(shown, r"\r\[#*\.*\]\s+\d+%\s+\S+ [KM]iB\s+BIG\.TXT")
         self.assertIn("t.arq: 1 file", shown)  # the summary, on a terminal
@@ -1546,7 +1546,7 @@ class TerminalQuestionTest(ArqTest):
         if WINE:
             self.skipTest("a pseudo-terminal is no Windows console")
         self.write("s/keep.txt", b"archived")
-        self.assertExit(self.arq("create", "k.arq", "s"), EXIT_OK)
+        self.assertExit(self.arq("create", "k.arq", "-C", "s", "."), EXIT_OK)
         self.write("out/KEEP.TXT", b"mine")
         master, slave = pty.openpty()
         p = subprocess.Popen(ARQ + ["extract", "k.arq", "-C", "out"], cwd=self.dir, stdin=slave, stdout=slave,

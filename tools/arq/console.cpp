@@ -185,7 +185,9 @@ void ProgressShow(uint64_t done, const char* name) {
     }
     line += HumanSize(done);
     line += "  ";
-    line += Printable(shownName);
+    // Folders separated as people on this system write them.
+    for (char c : Printable(shownName))
+        line += c == '\\' ? PlatPathSeparator() : c;
     // One column is left free: a line that fills the last column makes some terminals
     // wrap, and the next carriage return would then stay on the wrong line.
     const size_t room = static_cast<size_t>(columns - 1);
