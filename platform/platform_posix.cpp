@@ -157,8 +157,8 @@ int IsLead(unsigned char byte) {
 }
 
 // Converts text from one character set to another (iconv's names: "UTF-8", "CP932").
-// With replace, an input byte that does not convert becomes '?' and the conversion
-// goes on; otherwise it fails. The length written to out (NUL included in size), or
+// With replace, an input character that does not convert becomes '?' and the
+// conversion goes on; otherwise it fails. The length written to out (NUL included in size), or
 // -1.
 int ConvertText(const char* to, const char* from, const char* text, char* out, size_t size, int replace) {
     iconv_t converter = iconv_open(to, from);
@@ -176,8 +176,12 @@ int ConvertText(const char* to, const char* from, const char* text, char* out, s
         }
         *next++ = '?';
         outLeft--;
-        in++;
-        inLeft--;
+        // One '?' for a whole character, as Windows gives.
+        const int fromUtf8 = strcmp(from, "UTF-8") == 0;
+        do {
+            in++;
+            inLeft--;
+        } while (fromUtf8 && inLeft > 0 && (static_cast<unsigned char>(*in) & 0xC0) == 0x80);
     }
     iconv_close(converter);
     if (result < 0 || size == 0) return -1;

@@ -63,8 +63,8 @@ int CommandCreate(const std::vector<std::string>& args) {
                                             std::to_string(SIZE_MAX_BYTES) + " bytes)");
         }
         if (!parsed || volumeSize == 0) {
-            return UsageError("create",
-                              "--volume-size: '" + sizeText + "' is no size (bytes, or a number with K, M or G)");
+            return UsageError(
+                "create", "--volume-size: '" + sizeText + "' is no size (bytes, or a number with K, M or G)");
         }
     }
     CollectOptions collect;
@@ -73,7 +73,8 @@ int CommandCreate(const std::vector<std::string>& args) {
         return UsageError("create", "-C needs a folder");
     }
     std::string codePageText;
-    collect.code_page = ChooseCodePage("create", OptionGiven(line, OPT_CODEPAGE, &codePageText), codePageText);
+    collect.code_page =
+        ChooseCodePage("create", OptionGiven(line, OPT_CODEPAGE, &codePageText), codePageText);
     if (collect.code_page == 0) return ARQ_EXIT_USAGE;
     if (line.positional.empty()) return UsageError("create", "no archive named");
     // The archive is written under a temporary name and renamed into place, which a

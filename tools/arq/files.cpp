@@ -21,7 +21,8 @@ bool IsSeparator(char c) { return c == '/' || c == '\\' || c == ':'; }
 // A name from the command line in the code page in force; false after a message.
 bool ArgumentInCodePage(const std::string& command, std::string* text) {
     std::string converted(text->size() + 1, '\0');
-    const int length = PlatNameFromHost(text->c_str(), &converted[0], static_cast<uint32_t>(converted.size()));
+    const int length =
+        PlatNameFromHost(text->c_str(), &converted[0], static_cast<uint32_t>(converted.size()));
     if (length < 0) {
         UsageError(command, "'" + *text + "': code page " + std::to_string(PlatCodePage()) +
                                 " cannot hold this name (see --codepage)");

@@ -169,7 +169,8 @@ void Visit(Collector* c, const std::string& source, const std::string& stored, b
     file.size = info.size;
     file.mtime = info.mtime;
     file.executable = (info.mode & ARQ_MODE_OWNER_EXECUTE) ? 1 : 0;
-    file.name_case = static_cast<uint8_t>(c->options->keep_case ? NAME_CASE_KEEP : static_cast<int>(WRITER_NAME_CASE));
+    file.name_case =
+        static_cast<uint8_t>(c->options->keep_case ? NAME_CASE_KEEP : static_cast<int>(WRITER_NAME_CASE));
     // The engine upper-cases a..z only, which the host's spelling holds as the same bytes.
     file.shown = stored;
     for (char& letter : file.shown) {
@@ -223,9 +224,10 @@ int CheckClashes(const Collector& c) {
         return ARQ_EXIT_USAGE;
     }
     if (caseTwins > 0) {
-        Complain("%d name%s differ%s from another only in letter case: extracted on Windows, one "
-                 "replaces the other",
-                 caseTwins, caseTwins == 1 ? "" : "s", caseTwins == 1 ? "s" : "");
+        Complain(
+            "%d name%s differ%s from another only in letter case: extracted on Windows, one "
+            "replaces the other",
+            caseTwins, caseTwins == 1 ? "" : "s", caseTwins == 1 ? "s" : "");
     }
     return ARQ_EXIT_OK;
 }
