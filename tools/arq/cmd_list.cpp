@@ -22,8 +22,10 @@ enum { OPT_HELP, OPT_VOLUMES, OPT_QUIET, OPT_VERBOSE, OPT_CODEPAGE };
 
 // -q and -v are taken as by every command; a listing has no bar or summary to drop.
 const OptionSpec kListOptions[] = {
-    {"help", 'h', OPTION_FLAG, OPT_HELP},        {"volumes", 0, OPTION_LIST, OPT_VOLUMES},
-    {"quiet", 'q', OPTION_FLAG, OPT_QUIET},      {"verbose", 'v', OPTION_FLAG, OPT_VERBOSE},
+    {"help", 'h', OPTION_FLAG, OPT_HELP},
+    {"volumes", 0, OPTION_LIST, OPT_VOLUMES},
+    {"quiet", 'q', OPTION_FLAG, OPT_QUIET},
+    {"verbose", 'v', OPTION_FLAG, OPT_VERBOSE},
     {"codepage", 0, OPTION_VALUE, OPT_CODEPAGE},
 };
 

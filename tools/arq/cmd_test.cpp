@@ -31,8 +31,10 @@ namespace {
 enum { OPT_HELP, OPT_VOLUMES, OPT_QUIET, OPT_VERBOSE, OPT_CODEPAGE };
 
 const OptionSpec kTestOptions[] = {
-    {"help", 'h', OPTION_FLAG, OPT_HELP},        {"volumes", 0, OPTION_LIST, OPT_VOLUMES},
-    {"quiet", 'q', OPTION_FLAG, OPT_QUIET},      {"verbose", 'v', OPTION_FLAG, OPT_VERBOSE},
+    {"help", 'h', OPTION_FLAG, OPT_HELP},
+    {"volumes", 0, OPTION_LIST, OPT_VOLUMES},
+    {"quiet", 'q', OPTION_FLAG, OPT_QUIET},
+    {"verbose", 'v', OPTION_FLAG, OPT_VERBOSE},
     {"codepage", 0, OPTION_VALUE, OPT_CODEPAGE},
 };
 
