@@ -202,14 +202,6 @@ TEST_F(PlatformHostNames, ConvertedBothWaysInEachCodePage) {
     }
 }
 
-TEST_F(PlatformHostNames, BytesACodePageLacksAreShownAsQuestionMarks) {
-    ASSERT_EQ(PlatSetCodePage(1252), 1);
-    char out[16];
-    EXPECT_EQ(PlatNameToHost("a\x81z", out, sizeof out), 3);
-    EXPECT_STREQ(out, "a?z");
-    EXPECT_EQ(PlatNameToHost("abcdef", out, 4), -1); // no room
-}
-
 TEST_F(PlatformHostNames, PathsAndListingsAreConvertedWhenSwitchedOn) {
     ScratchDir scratch;
     ASSERT_EQ(PlatSetCodePage(932), 1);
