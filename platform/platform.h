@@ -164,7 +164,26 @@ unsigned PlatCodePage(); // GetACP
 // or more. Works on both implementations.
 enum { PLAT_MODULE_OVERRIDE_MAX = 1024 };
 int PlatSetModuleFileNameOverride(const char* path);
+// Names on the host. Windows converts every path of its ANSI calls between the ANSI
+// code page and the names on its disks; on Linux the names on disk and on the command
+// line are UTF-8. With the conversion switched on, the stand-in does what Windows
+// does: each component of a path is converted from the ANSI code page to UTF-8 before
+// it reaches the host, and PlatListFolder reports names in the ANSI code page, a
+// character the code page cannot hold becoming '?'. Off at program start, so that the
+// engine's tests see the bytes they wrote. 1 when the conversion is now as asked; on
+// Windows it is always on.
+int PlatSetNameConversion(int convert);
+// A name as the host spells it (a command-line argument) in the ANSI code page: the
+// length written to out (size bytes, the NUL included), or -1 when the code page
+// cannot hold one of its characters or out is too small. Windows hands arguments over
+// in the ANSI code page already and copies them.
+int PlatNameFromHost(const char* host, char* out, uint32_t size);
+// A name in the ANSI code page as the host's terminal shows it; a byte the code page
+// does not define becomes '?'. The length written, or -1 when out is too small.
+int PlatNameToHost(const char* name, char* out, uint32_t size);
+// The folder separator people on this system write: '\' on Windows, '/' on Linux.
+char PlatPathSeparator();
 // Puts the controls back as they were at program start: drive map, ready flags and
-// code page as the environment above sets them, no module file name override. Tests
-// call it before each case. On Windows only the override is undone.
+// code page as the environment above sets them, no name conversion, no module file
+// name override. Tests call it before each case. On Windows only the override is undone.
 void PlatResetControls();

@@ -22,6 +22,10 @@
 //       ":removable" follows the folder); "C=" may remap C.
 //   VARDOK_CODEPAGE=932                           selects the ANSI code page.
 //
+// Host names: with PlatSetNameConversion on, each path component is converted from
+// the ANSI code page to UTF-8 (by the C library's iconv) on its way to the host, and
+// listed names come back converted; a name that does not convert is not found.
+//
 // Processes: the child runs the application with argv = {application, command
 // line}: the whole command line arrives as its one argument, unsplit, which is what
 // a Windows program reading GetCommandLineA sees.
@@ -30,6 +34,7 @@
 // thread-safe, like the engine that uses it.
 #include <dirent.h>
 #include <fcntl.h>
+#include <iconv.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -69,6 +74,7 @@ DriveMapping g_drives[DRIVE_COUNT];
 unsigned g_codePage = CODE_PAGE_DEFAULT;
 int g_errorMode = 0;
 int g_initialised = 0;
+int g_convertNames = 0; // PlatSetNameConversion
 
 void MapDriveRaw(int index, const char* folder, size_t length, int type) {
     DriveMapping& drive = g_drives[index];
@@ -117,6 +123,7 @@ void ResetState() {
     MapDriveRaw(DRIVE_C, "/", 1, PLAT_DRIVE_FIXED);
     g_codePage = CODE_PAGE_DEFAULT;
     g_errorMode = 0;
+    g_convertNames = 0;
     ReadDriveEnvironment();
     const char* codePage = getenv("VARDOK_CODEPAGE");
     if (codePage) {
@@ -150,6 +157,45 @@ int IsLead(unsigned char byte) {
     return IsLeadByteIn(g_codePage, byte);
 }
 
+// Converts text from one character set to another (iconv's names: "UTF-8", "CP932").
+// With replace, an input character that does not convert becomes '?' and the
+// conversion goes on; otherwise it fails. The length written to out (NUL included in size), or
+// -1.
+int ConvertText(const char* to, const char* from, const char* text, char* out, size_t size, int replace) {
+    iconv_t converter = iconv_open(to, from);
+    if (converter == reinterpret_cast<iconv_t>(-1)) return -1;
+    char* in = const_cast<char*>(text);
+    size_t inLeft = strlen(text);
+    char* next = out;
+    size_t outLeft = size > 0 ? size - 1 : 0;
+    int result = 0;
+    while (inLeft > 0) {
+        if (iconv(converter, &in, &inLeft, &next, &outLeft) != static_cast<size_t>(-1)) continue;
+        if (errno == E2BIG || !replace || outLeft == 0) {
+            result = -1;
+            break;
+        }
+        *next++ = '?';
+        outLeft--;
+        // One '?' for a whole character, as Windows gives.
+        const int fromUtf8 = strcmp(from, "UTF-8") == 0;
+        do {
+            in++;
+            inLeft--;
+        } while (fromUtf8 && inLeft > 0 && (static_cast<unsigned char>(*in) & 0xC0) == 0x80);
+    }
+    iconv_close(converter);
+    if (result < 0 || size == 0) return -1;
+    *next = '\0';
+    return static_cast<int>(next - out);
+}
+
+// iconv's name of the ANSI code page in force.
+void CodePageName(char* out, size_t size) {
+    EnsureInitialised();
+    snprintf(out, size, "CP%u", g_codePage);
+}
+
 // ---- Path translation -------------------------------------------------------------
 
 int IsSeparator(char c) { return c == '\\' || c == '/'; }
@@ -166,12 +212,13 @@ int DriveIndexOfLetter(char c) {
 }
 
 // Case-insensitive for ASCII letters; a double-byte character must match exactly,
-// since its trail byte may look like a letter.
+// since its trail byte may look like a letter. Converted names are UTF-8, whose
+// multi-byte characters hold no ASCII bytes.
 int NamesMatch(const char* a, const char* b) {
     while (*a && *b) {
         unsigned char ca = static_cast<unsigned char>(*a);
         unsigned char cb = static_cast<unsigned char>(*b);
-        if (IsLead(ca) && a[1] != '\0') {
+        if (!g_convertNames && IsLead(ca) && a[1] != '\0') {
             if (ca != cb || a[1] != b[1]) return 0;
             a += 2;
             b += 2;
@@ -283,6 +330,18 @@ int Translate(const char* path, int resolve, char* out, size_t size) {
         memcpy(name, rest, length);
         name[length] = '\0';
         rest += length;
+        if (g_convertNames) {
+            char codePage[16];
+            char converted[NAME_MAX + 1];
+            CodePageName(codePage, sizeof codePage);
+            const int convertedLength = ConvertText("UTF-8", codePage, name, converted, sizeof converted, 0);
+            if (convertedLength < 0) {
+                errno = ENOENT;
+                return 0;
+            }
+            memcpy(name, converted, static_cast<size_t>(convertedLength) + 1);
+            length = static_cast<size_t>(convertedLength);
+        }
 
         const char* chosen = name;
         if (searching && strcmp(name, ".") != 0 && strcmp(name, "..") != 0) {
@@ -510,9 +569,18 @@ int PlatListFolder(const char* folder, int (*visit)(const char* name, void* cont
     if (!host.ok || !visit) return -1;
     DIR* dir = opendir(host.text);
     if (!dir) return -1;
+    char codePage[16];
+    CodePageName(codePage, sizeof codePage);
     while (struct dirent* entry = readdir(dir)) {
         if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0) continue;
-        if (visit(entry->d_name, context)) break;
+        const char* name = entry->d_name;
+        char converted[NAME_MAX + 1];
+        if (g_convertNames) {
+            // Windows lists a character its ANSI code page lacks as '?'.
+            if (ConvertText(codePage, "UTF-8", name, converted, sizeof converted, 1) < 0) continue;
+            name = converted;
+        }
+        if (visit(name, context)) break;
     }
     closedir(dir);
     return 0;
@@ -777,6 +845,28 @@ unsigned PlatCodePage() {
     EnsureInitialised();
     return g_codePage;
 }
+
+int PlatSetNameConversion(int convert) {
+    EnsureInitialised();
+    g_convertNames = convert ? 1 : 0;
+    return 1;
+}
+
+int PlatNameFromHost(const char* host, char* out, uint32_t size) {
+    if (!host || !out) return -1;
+    char codePage[16];
+    CodePageName(codePage, sizeof codePage);
+    return ConvertText(codePage, "UTF-8", host, out, size, 0);
+}
+
+int PlatNameToHost(const char* name, char* out, uint32_t size) {
+    if (!name || !out) return -1;
+    char codePage[16];
+    CodePageName(codePage, sizeof codePage);
+    return ConvertText("UTF-8", codePage, name, out, size, 1);
+}
+
+char PlatPathSeparator() { return '/'; }
 
 int PlatSetModuleFileNameOverride(const char* path) {
     if (!path) {

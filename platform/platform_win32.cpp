@@ -391,6 +391,24 @@ int PlatSetCodePage(unsigned codePage) { return GetACP() == codePage ? 1 : 0; }
 
 unsigned PlatCodePage() { return GetACP(); }
 
+// The ANSI calls always convert; arguments arrive in the ANSI code page and the
+// console shows it.
+int PlatSetNameConversion(int convert) { return convert ? 1 : 0; }
+
+static int CopyName(const char* name, char* out, uint32_t size) {
+    if (!name || !out) return -1;
+    const size_t length = strlen(name);
+    if (length + 1 > size) return -1;
+    memcpy(out, name, length + 1);
+    return static_cast<int>(length);
+}
+
+int PlatNameFromHost(const char* host, char* out, uint32_t size) { return CopyName(host, out, size); }
+
+int PlatNameToHost(const char* name, char* out, uint32_t size) { return CopyName(name, out, size); }
+
+char PlatPathSeparator() { return '\\'; }
+
 int PlatSetModuleFileNameOverride(const char* path) {
     if (!path) {
         g_moduleOverride.set = 0;

@@ -155,3 +155,67 @@ TEST_F(PlatformCodePage, DoubleByteNamesStayWhole) {
 }
 
 } // namespace
+
+// ---- Names converted to and from the host's ----------------------------------------
+// Only the stand-in can switch the conversion off; Windows always converts, in its
+// own ANSI code page, which the cases below cannot choose.
+
+struct HostNameCase {
+    unsigned codePage;
+    const char* host; // UTF-8
+    const char* ansi; // null: the code page cannot hold the name
+};
+
+const HostNameCase kHostNames[] = {
+    {1252, "caf\xC3\xA9.txt", "caf\xE9.txt"},
+    {1252, "\xE2\x82\xAC", "\x80"},                        // the euro sign
+    {1252, "\xE6\x97\xA5", nullptr},                       // a CJK character
+    {932, "\xE6\x97\xA5\xE6\x9C\xAC", "\x93\xFA\x96\x7B"}, // two characters
+    {932, "\xE3\x82\xBD", "\x83\x5C"},                     // trail byte 0x5C
+    {932, "\xC3\xA9", nullptr},                            // e acute
+    {936, "\xE4\xB8\xAD", "\xD6\xD0"},
+    {949, "\xED\x95\x9C", "\xC7\xD1"},
+    {950, "\xE8\x87\xBA", "\xBB\x4F"},
+};
+
+class PlatformHostNames : public PlatformTest {
+protected:
+    void SetUp() override {
+        PlatformTest::SetUp();
+        if (!PlatSetNameConversion(0)) GTEST_SKIP() << "the system always converts names";
+    }
+};
+
+TEST_F(PlatformHostNames, ConvertedBothWaysInEachCodePage) {
+    for (const HostNameCase& c : kHostNames) {
+        ASSERT_EQ(PlatSetCodePage(c.codePage), 1);
+        char out[64];
+        const int length = PlatNameFromHost(c.host, out, sizeof out);
+        if (c.ansi == nullptr) {
+            EXPECT_EQ(length, -1) << c.codePage << " " << c.host;
+            continue;
+        }
+        ASSERT_EQ(length, static_cast<int>(strlen(c.ansi))) << c.codePage << " " << c.host;
+        EXPECT_STREQ(out, c.ansi);
+        ASSERT_GE(PlatNameToHost(c.ansi, out, sizeof out), 0);
+        EXPECT_STREQ(out, c.host);
+    }
+}
+
+TEST_F(PlatformHostNames, PathsAndListingsAreConvertedWhenSwitchedOn) {
+    ScratchDir scratch;
+    ASSERT_EQ(PlatSetCodePage(932), 1);
+    ASSERT_EQ(PlatSetNameConversion(1), 1);
+    const std::string folder = scratch.path().string();
+    // The path's own folder is ASCII, so it reads the same in either spelling.
+    WriteText(scratch.file("\xE3\x82\xBD.txt"), "so");  // host name in UTF-8
+    WriteText(scratch.file("caf\xC3\xA9.txt"), "cafe"); // 932 has no e acute
+    EXPECT_EQ(ReadThroughPlatform(folder + "/\x83\x5C.txt"), "so");
+    EXPECT_EQ(ListNames(folder), (std::vector<std::string>{"caf?.txt", "\x83\x5C.txt"}));
+    PlatStream* made = PlatOpen((folder + "\\\x93\xFA\x96\x7B\\").c_str(), "wb");
+    EXPECT_EQ(made, nullptr); // names a folder
+    ASSERT_EQ(PlatMkdir((folder + "\\\x93\xFA\x96\x7B").c_str()), 0);
+    EXPECT_TRUE(std::filesystem::is_directory(scratch.path() / "\xE6\x97\xA5\xE6\x9C\xAC"));
+    ASSERT_EQ(PlatSetNameConversion(0), 1);
+    EXPECT_FALSE(CanOpen(folder + "/\x83\x5C.txt")); // the bytes as they are name nothing
+}

@@ -352,7 +352,7 @@ class RoundTripTest(ArqTest):
 
     def test_default_round_trip_with_a_20_mb_file(self):
         files = self.make_tree(big=True)
-        run = self.arq("create", "tree.arq", "src")
+        run = self.arq("create", "tree.arq", "-C", "src", ".")
         self.assertExit(run, EXIT_OK)
         self.assertEqual(run.out + run.err, "")  # quiet when piped
         by_name = self.check_archive_against_format("tree.arq", files, None)
@@ -389,7 +389,7 @@ class RoundTripTest(ArqTest):
         for option, method in (("--stored", 1), ("--best", None), ("--fast", None)):
             with self.subTest(option=option):
                 archive = "t%s.arq" % option[2:]
-                self.assertExit(self.arq("create", option, archive, "src"), EXIT_OK)
+                self.assertExit(self.arq("create", option, archive, "-C", "src", "."), EXIT_OK)
                 self.check_archive_against_format(archive, files, method)
                 self.assertExit(self.arq("test", archive), EXIT_OK)
                 out = "out" + option[2:]
@@ -433,7 +433,7 @@ class RoundTripTest(ArqTest):
         self.write("d/a.txt", b"aaaa" * 100)
         self.write("d/b.txt", b"b")
         self.write("d/self.arq", b"old archive that is replaced")
-        run = self.arq("create", "-v", "d/self.arq", "d")
+        run = self.arq("create", "-v", "d/self.arq", "-C", "d", ".")
         self.assertExit(run, EXIT_OK)
         self.assertRegex(run.out, r"crushed\s+400\s+\S+%\s+A\.TXT")
         self.assertRegex(run.out, r"stored\s+1\s+\S+\s+B\.TXT")
@@ -993,7 +993,7 @@ class DamagedTest(ArqTest):
         """A small archive with a Stored and a Crushed entry, made by arq."""
         self.write("s/a.txt", random_bytes(40, 20))
         self.write("s/b.txt", text_bytes(3000, 21))
-        self.assertExit(self.arq("create", "good.arq", "s"), EXIT_OK)
+        self.assertExit(self.arq("create", "good.arq", "-C", "s", "."), EXIT_OK)
         data = self.read("good.arq")
         entries = parse_archive(data)
         self.assertEqual([e["method"] for e in entries[:-1]], [1, 2])
@@ -1220,7 +1220,7 @@ class CreateFailureTest(ArqTest):
     def test_names_that_clash_or_cannot_be_stored(self):
         self.write("one/same.txt", b"1")
         self.write("two/SAME.TXT", b"2")
-        run = self.arq("create", "clash.arq", "one", "two")
+        run = self.arq("create", "clash.arq", "one/same.txt", "two/SAME.TXT")
         self.assertExit(run, EXIT_USAGE)
         self.assertOneLine(run, "SAME.TXT")
         self.assertFalse(os.path.exists(self.path("clash.arq")))
@@ -1286,7 +1286,7 @@ class ExtractOptionsTest(ArqTest):
         self.write("s/one.txt", b"one")
         self.write("s/two.txt", b"two")
         self.write("s/three.txt", b"three")
-        self.assertExit(self.arq("create", "x.arq", "s"), EXIT_OK)
+        self.assertExit(self.arq("create", "x.arq", "-C", "s", "."), EXIT_OK)
 
     def prepare_existing(self):
         self.assertExit(self.arq("extract", "x.arq", "-C", "out", "--overwrite", "always"), EXIT_OK)
@@ -1356,7 +1356,7 @@ class ExtractOptionsTest(ArqTest):
         self.write("room/fits.txt", b"small file")
         self.write("room/huge.bin", random_bytes(1536 * 1024, 41))
         self.write("room/zlast.txt", b"after the big one")
-        self.assertExit(self.arq("create", "--stored", "room.arq", "room"), EXIT_OK)
+        self.assertExit(self.arq("create", "--stored", "room.arq", "-C", "room", "."), EXIT_OK)
         run = self.arq("extract", "room.arq", "-C", drive + "out", env=small_env(small))
         self.assertExit(run, EXIT_NO_ROOM)
         self.assertOneLine(run, "HUGE.BIN", "no room on drive T:")
@@ -1370,7 +1370,7 @@ class ExtractOptionsTest(ArqTest):
         small, drive = small_drive(self)
         self.write("fill/a.bin", random_bytes(600 * 1024, 42))
         self.write("fill/b.bin", random_bytes(600 * 1024, 43))
-        self.assertExit(self.arq("create", "--stored", "fill.arq", "fill"), EXIT_OK)
+        self.assertExit(self.arq("create", "--stored", "fill.arq", "-C", "fill", "."), EXIT_OK)
         run = self.arq("extract", "fill.arq", "-C", drive + "out", env=small_env(small))
         self.assertExit(run, EXIT_NO_ROOM)
         self.assertOneLine(run, "B.BIN", "no room")
@@ -1389,7 +1389,7 @@ class SpannedTest(ArqTest):
         }
         for rel, data in self.files.items():
             self.write(rel, data)
-        run = self.arq("create", "--volume-size", volume_size, "SET.ARQ", "s")
+        run = self.arq("create", "--volume-size", volume_size, "SET.ARQ", "-C", "s", ".")
         self.assertExit(run, EXIT_OK)
         volumes = []
         n = 1
@@ -1417,7 +1417,7 @@ class SpannedTest(ArqTest):
         self.assertEqual(volumes[-1][-41:-37], ENTRY_SIG)  # the end record closes the last volume
         # Written again on larger disks, the set has fewer volumes, and the old set's
         # later disks do not linger to look as if it went on.
-        self.assertExit(self.arq("create", "--volume-size", "1M", "SET.ARQ", "s"), EXIT_OK)
+        self.assertExit(self.arq("create", "--volume-size", "1M", "SET.ARQ", "-C", "s", "."), EXIT_OK)
         self.assertTrue(os.path.isfile(self.path("SET.ARQ.1", "SET.ARQ")))
         self.assertFalse(os.path.exists(self.path("SET.ARQ.2", "SET.ARQ")))
         self.assertEqual(parse_archive(self.read("SET.ARQ.1/SET.ARQ"))[-1], None)
@@ -1475,7 +1475,7 @@ class SpannedTest(ArqTest):
 
     def test_volume_size_too_small(self):
         self.write("s/a.txt", text_bytes(5000, 1))
-        run = self.arq("create", "--volume-size", "50", "TINY.ARQ", "s")
+        run = self.arq("create", "--volume-size", "50", "TINY.ARQ", "-C", "s", ".")
         self.assertExit(run, EXIT_USAGE)
         self.assertOneLine(run, "too small")
         self.assertEqual(sorted(os.listdir(self.dir)), ["s"])
@@ -1648,7 +1648,7 @@ class TerminalTest(ArqTest):
         if WINE:
             self.skipTest("a pseudo-terminal is no Windows console")
         self.write("s/big.txt", text_bytes(8 * 1024 * 1024, 61))
-        code, shown = self.run_on_terminal("create", "t.arq", "s")
+        code, shown = self.run_on_terminal("create", "t.arq", "-C", "s", ".")
         self.assertEqual(code, 0, shown)
         self.assertRegex(shown, r"\r\[#*\.*\]\s+\d+%\s+\S+ [KM]iB\s+BIG\.TXT")
         self.assertIn("t.arq: 1 file", shown)  # the summary, on a terminal
@@ -1667,7 +1667,7 @@ class TerminalQuestionTest(ArqTest):
         if WINE:
             self.skipTest("a pseudo-terminal is no Windows console")
         self.write("s/keep.txt", b"archived")
-        self.assertExit(self.arq("create", "k.arq", "s"), EXIT_OK)
+        self.assertExit(self.arq("create", "k.arq", "-C", "s", "."), EXIT_OK)
         self.write("out/KEEP.TXT", b"mine")
         master, slave = pty.openpty()
         p = subprocess.Popen(ARQ + ["extract", "k.arq", "-C", "out"], cwd=self.dir, stdin=slave, stdout=slave,
@@ -1683,6 +1683,264 @@ class TerminalQuestionTest(ArqTest):
         os.close(master)
         self.assertIn(b"Replace out", shown)
         self.assertEqual(self.read("out/KEEP.TXT"), b"mine")
+
+
+# ---- Create: names -------------------------------------------------------------------------
+
+
+def stored_names(test, archive):
+    """The stored names of an archive as bytes, and their name-case codes, by our reading."""
+    entries = parse_archive(test.read(archive))[:-1]
+    return [e["name"].encode("latin-1") for e in entries], {e["case"] for e in entries}
+
+
+class CreateNamesTest(ArqTest):
+    SEP = "\\" if WINE else "/"  # the separator people on the system write
+
+    def setUp(self):
+        super().setUp()
+        self.write("src/bin/ls", b"list")
+        self.write("src/bin/NEWS.GZ", b"bin news")
+        self.write("src/with blanks/NEWS.GZ", b"other news")
+        self.write("src/with blanks/sub dir/a file.txt", b"a file")
+
+    # (command line behind "create a.arq", stored names in archive order, name-case codes)
+    FOLDERS = [
+        (["src/bin", "src/with blanks"],
+         [b"BIN\\NEWS.GZ", b"BIN\\LS", b"WITH BLANKS\\NEWS.GZ", b"WITH BLANKS\\SUB DIR\\A FILE.TXT"], {16}),
+        (["src/bin/"], [b"BIN\\NEWS.GZ", b"BIN\\LS"], {16}),
+        (["-C", "src", "bin"], [b"BIN\\NEWS.GZ", b"BIN\\LS"], {16}),
+        (["-C", "src", "."],
+         [b"BIN\\NEWS.GZ", b"BIN\\LS", b"WITH BLANKS\\NEWS.GZ", b"WITH BLANKS\\SUB DIR\\A FILE.TXT"], {16}),
+        (["-C", "src/bin", ".", "../with blanks/NEWS.GZ"], [b"NEWS.GZ", b"LS", b"NEWS.GZ"], None),
+        (["src/bin/./"], [b"NEWS.GZ", b"LS"], {16}),
+        (["--keep-case", "src/bin"], [b"bin\\NEWS.GZ", b"bin\\ls"], {3}),
+        (["--keep-case", "-C", "src", "with blanks/sub dir"], [b"sub dir\\a file.txt"], {3}),
+    ]
+
+    def test_folders_are_stored_under_their_own_names(self):
+        for args, names, cases in self.FOLDERS:
+            with self.subTest(args=args):
+                run = self.arq("create", "a.arq", *args)
+                if cases is None:  # two files under one name
+                    self.assertExit(run, EXIT_USAGE)
+                    self.assertIn("would both be stored as NEWS.GZ", run.err)
+                    continue
+                self.assertExit(run, EXIT_OK)
+                self.assertEqual(stored_names(self, "a.arq"), (names, cases))
+                run = self.arq("extract", "a.arq", "-C", "out")
+                self.assertExit(run, EXIT_OK)
+                for name in names:
+                    self.assertTrue(os.path.isfile(self.path("out", *name.decode().split("\\"))), name)
+                shutil.rmtree(self.path("out"))
+                os.unlink(self.path("a.arq"))
+
+    def test_names_are_shown_with_the_systems_separator(self):
+        run = self.arq("create", "-v", "a.arq", "src/with blanks")
+        self.assertExit(run, EXIT_OK)
+        self.assertRegex(run.out, r"stored\s+6\s+\S+\s+WITH BLANKS%sSUB DIR%sA FILE\.TXT\n"
+                         % (re.escape(self.SEP), re.escape(self.SEP)))
+        run = self.arq("extract", "-v", "a.arq", "-C", "out")
+        self.assertExit(run, EXIT_OK)
+        self.assertIn("out%sWITH BLANKS%sNEWS.GZ\n" % (self.SEP, self.SEP), run.out)
+        rows, run = self.listing("a.arq")
+        self.assertEqual(rows[1]["name"], "WITH BLANKS\\SUB DIR\\A FILE.TXT")  # as stored
+
+    def test_every_clash_is_named_in_one_run(self):
+        for i in range(3):
+            self.write("twins/file%d.txt" % i, b"lower")
+            self.write("twins/FILE%d.TXT" % i, b"upper")
+        self.write("twins/alone.txt", b"alone")
+        run = self.arq("create", "t.arq", "twins")
+        self.assertExit(run, EXIT_USAGE)
+        lines = run.err_lines()
+        self.assertEqual(len(lines), 4, repr(run))
+        for i in range(3):
+            self.assertIn("would both be stored as TWINS%sFILE%d.TXT" % (self.SEP, i), lines[i])
+        self.assertIn("3 names clash", lines[3])
+        self.assertFalse(os.path.exists(self.path("t.arq")))
+        if WINE:
+            return  # the Windows filesystem holds no such twins
+        run = self.arq("create", "--keep-case", "t.arq", "twins")
+        self.assertExit(run, EXIT_OK)
+        self.assertOneLine(run, "3 names differ from another only in letter case")
+        names, cases = stored_names(self, "t.arq")
+        self.assertEqual(len(names), 7)
+        self.assertIn(b"twins\\file0.txt", names)
+        self.assertIn(b"twins\\FILE0.TXT", names)
+        self.assertEqual(cases, {3})
+
+
+class CodePageTest(ArqTest):
+    """Names converted between the host's UTF-8 and the archive's ANSI code page."""
+
+    # (--codepage or None, host name, its stored bytes)
+    NAMES = [
+        (None, "café.txt", "CAFé.TXT".encode("cp1252")),
+        ("1252", "Ünïcødé.txt", "ÜNïCøDé.TXT".encode("cp1252")),
+        ("932", "日本.txt", "日本.TXT".encode("cp932")),
+        ("932", "ソース.txt", "ソース.TXT".encode("cp932")),  # trail byte 0x5C in ソ
+        ("936", "中文.txt", "中文.TXT".encode("gbk")),
+        ("949", "한국어.txt", "한국어.TXT".encode("cp949")),
+        ("950", "臺灣.txt", "臺灣.TXT".encode("cp950")),
+    ]
+
+    CODECS = {None: "cp1252", "1252": "cp1252", "932": "cp932", "936": "gbk", "949": "cp949", "950": "cp950"}
+
+    def setUp(self):
+        super().setUp()
+        if WINE:
+            self.skipTest("Windows converts names in its own ANSI code page")
+
+    def test_names_round_trip_in_each_code_page(self):
+        for codepage, name, stored in self.NAMES:
+            with self.subTest(codepage=codepage, name=name):
+                option = ["--codepage", codepage] if codepage else []
+                self.write(os.path.join("in", name), name.encode())
+                run = self.arq("create", "-v", "a.arq", *option, "-C", "in", name)
+                self.assertExit(run, EXIT_OK)
+                self.assertEqual(stored_names(self, "a.arq")[0], [stored])
+                # a..z upper-cased, the rest as it was
+                shown = stored.decode(self.CODECS[codepage])
+                self.assertIn("  " + shown + "\n", run.out.encode("latin-1").decode())
+                run = self.arq("list", "a.arq", *option)
+                self.assertExit(run, EXIT_OK)
+                self.assertIn("  " + shown + "\n", run.out.encode("latin-1").decode())
+                run = self.arq("extract", "a.arq", *option, "-C", "out")
+                self.assertExit(run, EXIT_OK)
+                self.assertEqual(os.listdir(self.path("out").encode()), [shown.encode()])
+                self.assertEqual(self.read(os.path.join("out", shown)), name.encode())
+                shutil.rmtree(self.path("in"))
+                shutil.rmtree(self.path("out"))
+
+    def test_archives_made_on_windows_extract_to_utf8_names(self):
+        archive = self.make_archive("win.arq", [entry(b"CAF\xc9.TXT", b"1"), entry(b"\x93\xfa\x96{.TXT", b"2")])
+        self.assertExit(self.arq("extract", archive, "-C", "out"), EXIT_OK)
+        self.assertEqual(sorted(os.listdir(self.path("out"))), ["CAFÉ.TXT", "“ú–{.TXT"])
+        shutil.rmtree(self.path("out"))
+        self.assertExit(self.arq("extract", archive, "--codepage", "932", "-C", "out"), EXIT_OK)
+        self.assertEqual(sorted(os.listdir(self.path("out"))), ["CAF\uff89.TXT", "日本.TXT"])
+
+    # (command line, words of the one message)
+    REFUSED = [
+        (["create", "a.arq", "日本.txt"], "code page 1252 cannot hold its name 日本.txt"),
+        (["create", "a.arq", "--codepage", "932", "café€.txt"], "code page 932 cannot hold its name"),
+        (["create", "a.arq", "--codepage", "65001", "x.txt"], "--codepage takes 1252, 932, 936, 949 or 950"),
+        (["list", "日本.arq"], "code page 1252 cannot hold this name"),
+        (["extract", "a.arq", "-C", "出力"], "code page 1252 cannot hold this name"),
+    ]
+
+    def test_names_a_code_page_cannot_hold_are_refused(self):
+        for name in ("日本.txt", "café€.txt", "x.txt"):
+            self.write(name, b"x")
+        for args, words in self.REFUSED:
+            with self.subTest(args=args):
+                run = self.arq(*args)
+                self.assertExit(run, EXIT_USAGE)
+                self.assertOneLine(run)
+                self.assertIn(words, run.err.encode("latin-1").decode())
+                self.assertFalse(os.path.exists(self.path("a.arq")))
+
+
+# ---- Create: what cannot be archived ---------------------------------------------------------
+
+
+class CreateTroubleTest(ArqTest):
+    # (what to make in folder t beside t/keep.txt, stored names, words of the warning,
+    # exit code); native only: links and pipes
+    TROUBLE = [
+        ("dangling", [b"T\\KEEP.TXT"], "t/dangling: passed over: a link to nothing", EXIT_SKIPPED),
+        ("loop", [b"T\\KEEP.TXT"], "t/sub/loop: passed over: a link to t", EXIT_SKIPPED),
+        ("file link", [b"T\\KEEP.TXT", b"T\\LINKED.TXT"], None, EXIT_OK),
+        ("folder link", [b"T\\KEEP.TXT", b"T\\SUB\\IN.TXT", b"T\\TWIN\\IN.TXT"], None, EXIT_OK),
+        ("pipe", [b"T\\KEEP.TXT"], "t/pipe: passed over: not a regular file", EXIT_SKIPPED),
+        ("unreadable", [b"T\\KEEP.TXT"], "t/secret.txt: passed over: cannot be read", EXIT_SKIPPED),
+    ]
+
+    def make(self, kind):
+        self.write("t/keep.txt", b"keep")
+        if kind == "dangling":
+            os.symlink("nowhere", self.path("t/dangling"))
+        elif kind == "loop":
+            self.write("t/sub/in.txt", b"in")
+            os.symlink("..", self.path("t/sub/loop"))
+            return [b"T\\KEEP.TXT", b"T\\SUB\\IN.TXT"]
+        elif kind == "file link":
+            os.symlink("keep.txt", self.path("t/linked.txt"))
+        elif kind == "folder link":
+            self.write("t/sub/in.txt", b"in")
+            os.symlink("sub", self.path("t/twin"))
+        elif kind == "pipe":
+            os.mkfifo(self.path("t/pipe"))
+        elif kind == "unreadable":
+            self.write("t/secret.txt", b"secret", mode=0)
+        return None
+
+    def test_what_cannot_be_archived_is_passed_over(self):
+        if WINE:
+            self.skipTest("links and pipes of the host")
+        for kind, names, words, code in self.TROUBLE:
+            with self.subTest(kind=kind):
+                if kind == "unreadable" and os.geteuid() == 0:
+                    continue  # root reads every file
+                names = self.make(kind) or names
+                run = self.arq("create", "a.arq", "t")
+                self.assertExit(run, code)
+                lines = run.err_lines()
+                if words is None:
+                    self.assertEqual(lines, [])
+                else:
+                    self.assertEqual(len(lines), 2, repr(run))
+                    self.assertIn(words, lines[0])
+                    self.assertIn("a.arq: 1 file or folder not archived", lines[1])
+                self.assertEqual(sorted(stored_names(self, "a.arq")[0]), sorted(names))
+                self.assertExit(self.arq("test", "a.arq"), EXIT_OK)
+                shutil.rmtree(self.path("t"))
+                os.unlink(self.path("a.arq"))
+
+    def test_empty_folders_are_counted_in_one_warning(self):
+        self.write("e/file.txt", b"f")
+        for folder in ("e/empty1", "e/deep/empty2", "e/empty3"):
+            os.makedirs(self.path(folder))
+        run = self.arq("create", "a.arq", "e")
+        self.assertExit(run, EXIT_OK)
+        self.assertOneLine(run, "3 empty folders not stored")
+        self.assertEqual(stored_names(self, "a.arq")[0], [b"E\\FILE.TXT"])
+
+    # (--volume-size, exit code, words of the message or None)
+    VOLUME_SIZES = [
+        ("5000000000", EXIT_USAGE, "'5000000000' is too large (at most 4294967295 bytes)"),
+        ("4294967296", EXIT_USAGE, "is too large"),
+        ("99999999999999999999999", EXIT_USAGE, "is too large"),
+        ("5G", EXIT_USAGE, "is too large"),
+        ("4194304K", EXIT_USAGE, "is too large"),
+        ("4294967295", EXIT_OK, None),
+        ("3G", EXIT_OK, None),
+        ("12Q", EXIT_USAGE, "is no size"),
+    ]
+
+    def test_volume_sizes_up_to_the_formats_limit(self):
+        self.write("f.txt", b"data")
+        for size, code, words in self.VOLUME_SIZES:
+            with self.subTest(size=size):
+                run = self.arq("create", "--volume-size", size, "v.arq", "f.txt")
+                self.assertExit(run, code)
+                if words:
+                    self.assertOneLine(run, words)
+                else:
+                    self.assertEqual(run.err, "")
+                    self.assertTrue(os.path.isfile(self.path("v.arq.1", "v.arq")))
+                    shutil.rmtree(self.path("v.arq.1"))
+
+    def test_standard_output_is_refused(self):
+        self.write("f.txt", b"data")
+        run = self.arq("create", "-", "f.txt")
+        self.assertExit(run, EXIT_USAGE)
+        self.assertOneLine(run, "cannot write the archive to standard output ('-')")
+        self.assertEqual(run.out, "")
+        self.assertFalse(os.path.exists(self.path("-")))
+        self.assertExit(self.arq("create", "./-", "f.txt"), EXIT_OK)
+        self.assertEqual(stored_names(self, "-")[0], [b"F.TXT"])
 
 
 def main():

@@ -261,6 +261,10 @@ int OutputPutFile(ArchiveOutput* out, const InputFile& file, int level, int* met
         Complain("%s: cannot be stored under the name %s", file.source.c_str(), file.stored.c_str());
         return ARQ_EXIT_USAGE;
     }
+    // The name as collected, already in the archive's code page and letter case.
+    EntryHeaderSetName(&header, reinterpret_cast<const uint8_t*>(file.stored.data()),
+                       static_cast<uint32_t>(file.stored.size()));
+    header.block.name_case = file.name_case;
     if (file.executable) header.block.mode = WRITER_MODE_EXECUTABLE;
     if (file.mode != 0) header.block.mode = file.mode;
     // The reader applies the time as a signed 32-bit count of seconds.

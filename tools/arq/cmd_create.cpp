@@ -6,6 +6,7 @@
 #include "tools/arq/commands.h"
 #include "tools/arq/console.h"
 #include "tools/arq/exit_codes.h"
+#include "tools/arq/files.h"
 #include "tools/arq/help.h"
 #include "tools/arq/input_tree.h"
 #include "tools/arq/options.h"
@@ -13,7 +14,18 @@
 
 namespace {
 
-enum { OPT_HELP, OPT_STORED, OPT_FAST, OPT_BEST, OPT_VOLUME_SIZE, OPT_QUIET, OPT_VERBOSE };
+enum {
+    OPT_HELP,
+    OPT_STORED,
+    OPT_FAST,
+    OPT_BEST,
+    OPT_VOLUME_SIZE,
+    OPT_QUIET,
+    OPT_VERBOSE,
+    OPT_DIRECTORY,
+    OPT_KEEP_CASE,
+    OPT_CODEPAGE,
+};
 
 const OptionSpec kCreateOptions[] = {
     {"help", 'h', OPTION_FLAG, OPT_HELP},
@@ -23,6 +35,9 @@ const OptionSpec kCreateOptions[] = {
     {"volume-size", 0, OPTION_VALUE, OPT_VOLUME_SIZE},
     {"quiet", 'q', OPTION_FLAG, OPT_QUIET},
     {"verbose", 'v', OPTION_FLAG, OPT_VERBOSE},
+    {"directory", 'C', OPTION_VALUE, OPT_DIRECTORY},
+    {"keep-case", 0, OPTION_FLAG, OPT_KEEP_CASE},
+    {"codepage", 0, OPTION_VALUE, OPT_CODEPAGE},
 };
 
 } // namespace
@@ -41,19 +56,39 @@ int CommandCreate(const std::vector<std::string>& args) {
     if (level < 0) return UsageError("create", "choose one of --stored, --fast and --best");
     uint32_t volumeSize = 0;
     std::string sizeText;
-    if (OptionGiven(line, OPT_VOLUME_SIZE, &sizeText) &&
-        (!ParseSize(sizeText, &volumeSize) || volumeSize == 0)) {
-        return UsageError("create",
-                          "--volume-size: '" + sizeText + "' is no size (bytes, or a number with K, M or G)");
+    if (OptionGiven(line, OPT_VOLUME_SIZE, &sizeText)) {
+        const int parsed = ParseSize(sizeText, &volumeSize);
+        if (parsed == SIZE_TOO_LARGE) {
+            return UsageError("create", "--volume-size: '" + sizeText + "' is too large (at most " +
+                                            std::to_string(SIZE_MAX_BYTES) + " bytes)");
+        }
+        if (!parsed || volumeSize == 0) {
+            return UsageError(
+                "create", "--volume-size: '" + sizeText + "' is no size (bytes, or a number with K, M or G)");
+        }
     }
+    CollectOptions collect;
+    collect.keep_case = OptionGiven(line, OPT_KEEP_CASE);
+    if (OptionGiven(line, OPT_DIRECTORY, &collect.directory) && collect.directory.empty()) {
+        return UsageError("create", "-C needs a folder");
+    }
+    std::string codePageText;
+    collect.code_page =
+        ChooseCodePage("create", OptionGiven(line, OPT_CODEPAGE, &codePageText), codePageText);
+    if (collect.code_page == 0) return ARQ_EXIT_USAGE;
     if (line.positional.empty()) return UsageError("create", "no archive named");
+    // The archive is written under a temporary name and renamed into place, which a
+    // stream cannot be; "./-" names a file called "-".
+    if (line.positional[0] == "-") {
+        return UsageError("create", "cannot write the archive to standard output ('-'); name a file");
+    }
     if (line.positional.size() < 2) return UsageError("create", "no files named to store");
 
     const std::string archive = line.positional[0];
     const std::vector<std::string> paths(line.positional.begin() + 1, line.positional.end());
     std::vector<InputFile> files;
     int skipped = 0;
-    int code = CollectInputs(paths, archive, &files, &skipped);
+    int code = CollectInputs(paths, archive, collect, &files, &skipped);
     if (code != ARQ_EXIT_OK) return code;
 
     ArchiveOutput out;
@@ -82,7 +117,7 @@ int CommandCreate(const std::vector<std::string>& args) {
         packedTotal += packed;
         Tell("%-8s %10s %6s  %s", method == METHOD_CRUSHED ? "crushed" : "stored",
              std::to_string(file.size).c_str(), FormatRatio(packed, file.size).c_str(),
-             Printable(file.stored.c_str()).c_str());
+             ShownHostName(file.shown).c_str());
     }
     int32_t volumes = 0;
     code = OutputFinish(&out, &volumes);
@@ -95,5 +130,10 @@ int CommandCreate(const std::vector<std::string>& args) {
     Say("%s: %u file%s, %s packed to %s (%s)", where.c_str(), static_cast<unsigned>(files.size()),
         files.size() == 1 ? "" : "s", HumanSize(total).c_str(), HumanSize(packedTotal).c_str(),
         FormatRatio(packedTotal, total).c_str());
-    return skipped ? ARQ_EXIT_SKIPPED : ARQ_EXIT_OK;
+    if (skipped) {
+        Complain("%s: %d file%s or folder%s not archived (see above)", archive.c_str(), skipped,
+                 skipped == 1 ? "" : "s", skipped == 1 ? "" : "s");
+        return ARQ_EXIT_SKIPPED;
+    }
+    return ARQ_EXIT_OK;
 }

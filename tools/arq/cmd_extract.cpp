@@ -18,17 +18,19 @@
 #include "tools/arq/options.h"
 #include "tools/arq/selection.h"
 #include "tools/arq/stdout_sink.h"
+#include "tools/arq/text.h"
 #include "tools/arq/volumes.h"
 
 namespace {
 
-enum { OPT_HELP, OPT_DIRECTORY, OPT_OVERWRITE, OPT_VOLUMES, OPT_QUIET, OPT_VERBOSE, OPT_STDOUT };
+enum { OPT_HELP, OPT_DIRECTORY, OPT_OVERWRITE, OPT_VOLUMES, OPT_QUIET, OPT_VERBOSE, OPT_STDOUT, OPT_CODEPAGE };
 
 const OptionSpec kExtractOptions[] = {
     {"help", 'h', OPTION_FLAG, OPT_HELP},          {"directory", 'C', OPTION_VALUE, OPT_DIRECTORY},
     {"overwrite", 0, OPTION_VALUE, OPT_OVERWRITE}, {"volumes", 0, OPTION_LIST, OPT_VOLUMES},
     {"quiet", 'q', OPTION_FLAG, OPT_QUIET},        {"verbose", 'v', OPTION_FLAG, OPT_VERBOSE},
     {"stdout", 'p', OPTION_FLAG, OPT_STDOUT},
+    {"codepage", 0, OPTION_VALUE, OPT_CODEPAGE},
 };
 
 // OVERWRITE_UNASKED: no terminal to ask and no --overwrite given; files are kept,
@@ -60,7 +62,7 @@ int ChooseEntry(EntryDescriptor* desc) {
 void Note(int code) { g_run.code = ExitCombine(g_run.code, code); }
 
 void EntryFailed(EntryDescriptor* desc, int32_t result) {
-    const std::string name = Printable(desc->name);
+    const std::string name = ShownName(desc->name);
     if (result == ERR_BAD_DATA) {
         Complain("%s: failed: damaged data", name.c_str());
         Note(ARQ_EXIT_DAMAGED);
@@ -98,29 +100,29 @@ int OnExtractEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
             g_run.doneBefore += desc->uncompressed_size;
             if (g_toStdout) g_written.push_back(desc->name);
             ProgressShow(g_run.doneBefore, desc->name);
-            Tell("%s", Printable(desc->name).c_str());
+            Tell("%s", ShownName(desc->name).c_str());
             break;
         case EVT_UNSAFE_NAME:
             Complain("%s: refused: the name would write outside the destination folder or to a device",
-                     Printable(desc->name).c_str());
+                     ShownName(desc->name).c_str());
             Note(ARQ_EXIT_REFUSED);
             break;
         case EVT_NO_EXTRACT:
-            Complain("%s: skipped: marked not to be extracted", Printable(desc->name).c_str());
+            Complain("%s: skipped: marked not to be extracted", ShownName(desc->name).c_str());
             Note(ARQ_EXIT_SKIPPED);
             break;
         case EVT_UNKNOWN_METHOD:
-            Complain("%s: skipped: unknown storage method %d", Printable(desc->name).c_str(), desc->method);
+            Complain("%s: skipped: unknown storage method %d", ShownName(desc->name).c_str(), desc->method);
             Note(ARQ_EXIT_SKIPPED);
             break;
         case EVT_DISK_FULL:
-            Complain("%s: skipped: no room on drive %c: for its %s", Printable(desc->name).c_str(),
+            Complain("%s: skipped: no room on drive %c: for its %s", ShownName(desc->name).c_str(),
                      argument >= 0 && argument < DRIVE_LETTER_COUNT ? static_cast<char>('A' + argument) : '?',
                      HumanSize(desc->uncompressed_size).c_str());
             Note(ARQ_EXIT_NO_ROOM);
             break;
         case EVT_NO_MEMORY:
-            Complain("%s: skipped: not enough memory", Printable(desc->name).c_str());
+            Complain("%s: skipped: not enough memory", ShownName(desc->name).c_str());
             Note(ARQ_EXIT_NO_MEMORY);
             break;
         case EVT_ENTRY_FAILED:
@@ -128,7 +130,7 @@ int OnExtractEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
             break;
         case EVT_TEMP_FAILED:
             Complain("%s: failed: no temporary file can be made to collect its pieces",
-                     Printable(desc->name).c_str());
+                     ShownName(desc->name).c_str());
             Note(ARQ_EXIT_IO);
             break;
         case EVT_INSERT_VOLUME:
@@ -145,7 +147,7 @@ int OnExtractEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
 
 // The overwrite query: 1 to replace the file at desc->name.
 int AskOverwrite(EntryDescriptor* desc, int32_t, int32_t) {
-    const std::string name = Printable(desc->name);
+    const std::string name = ShownName(desc->name);
     if (g_run.overwrite == OVERWRITE_ALWAYS) return 1;
     if (g_run.overwrite == OVERWRITE_ASK) {
         const std::string prompt = "Replace " + name + "? [y]es, [n]o, [A]ll, [N]one: ";
@@ -204,6 +206,11 @@ int CommandExtract(const std::vector<std::string>& args) {
         return UsageError("extract", error);
     }
     if (OptionGiven(line, OPT_HELP)) return PrintHelp("extract");
+    std::string codePageText;
+    const unsigned codePage =
+        ChooseCodePage("extract", OptionGiven(line, OPT_CODEPAGE, &codePageText), codePageText);
+    if (codePage == 0) return ARQ_EXIT_USAGE;
+    if (NamesForReading("extract", codePage, &line) != ARQ_EXIT_OK) return ARQ_EXIT_USAGE;
     ConsoleSetQuiet(OptionGiven(line, OPT_QUIET));
     ConsoleSetVerbose(OptionGiven(line, OPT_VERBOSE));
     if (line.positional.empty()) return UsageError("extract", "no archive named");

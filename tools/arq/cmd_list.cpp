@@ -10,6 +10,7 @@
 #include "tools/arq/commands.h"
 #include "tools/arq/console.h"
 #include "tools/arq/exit_codes.h"
+#include "tools/arq/files.h"
 #include "tools/arq/help.h"
 #include "tools/arq/options.h"
 #include "tools/arq/selection.h"
@@ -18,7 +19,7 @@
 
 namespace {
 
-enum { OPT_HELP, OPT_VOLUMES, OPT_QUIET, OPT_VERBOSE, OPT_UTC, OPT_NAMES };
+enum { OPT_HELP, OPT_VOLUMES, OPT_QUIET, OPT_VERBOSE, OPT_UTC, OPT_NAMES, OPT_CODEPAGE };
 
 // -q and -v are taken as by every command; a listing has no bar or summary to drop.
 const OptionSpec kListOptions[] = {
@@ -28,6 +29,7 @@ const OptionSpec kListOptions[] = {
     {"verbose", 'v', OPTION_FLAG, OPT_VERBOSE},
     {"utc", 0, OPTION_FLAG, OPT_UTC},
     {"names", 0, OPTION_FLAG, OPT_NAMES},
+    {"codepage", 0, OPTION_VALUE, OPT_CODEPAGE},
 };
 
 int OnListEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
@@ -62,6 +64,11 @@ int CommandList(const std::vector<std::string>& args) {
         return UsageError("list", error);
     }
     if (OptionGiven(line, OPT_HELP)) return PrintHelp("list");
+    std::string codePageText;
+    const unsigned codePage =
+        ChooseCodePage("list", OptionGiven(line, OPT_CODEPAGE, &codePageText), codePageText);
+    if (codePage == 0) return ARQ_EXIT_USAGE;
+    if (NamesForReading("list", codePage, &line) != ARQ_EXIT_OK) return ARQ_EXIT_USAGE;
     if (line.positional.empty()) return UsageError("list", "no archive named");
     const bool utc = OptionGiven(line, OPT_UTC) != 0;
     const bool namesOnly = OptionGiven(line, OPT_NAMES) != 0;

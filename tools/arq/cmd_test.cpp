@@ -20,19 +20,22 @@
 #include "tools/arq/commands.h"
 #include "tools/arq/console.h"
 #include "tools/arq/exit_codes.h"
+#include "tools/arq/files.h"
 #include "tools/arq/help.h"
 #include "tools/arq/options.h"
+#include "tools/arq/text.h"
 #include "tools/arq/volumes.h"
 
 namespace {
 
-enum { OPT_HELP, OPT_VOLUMES, OPT_QUIET, OPT_VERBOSE };
+enum { OPT_HELP, OPT_VOLUMES, OPT_QUIET, OPT_VERBOSE, OPT_CODEPAGE };
 
 const OptionSpec kTestOptions[] = {
     {"help", 'h', OPTION_FLAG, OPT_HELP},
     {"volumes", 0, OPTION_LIST, OPT_VOLUMES},
     {"quiet", 'q', OPTION_FLAG, OPT_QUIET},
     {"verbose", 'v', OPTION_FLAG, OPT_VERBOSE},
+    {"codepage", 0, OPTION_VALUE, OPT_CODEPAGE},
 };
 
 // Stored data is read in pieces of this size.
@@ -157,7 +160,7 @@ struct TestTally {
 // 1 when the walk can go on; 0 with *problem and *code when it cannot.
 int TestEntry(ArchiveInput* input, EntryDescriptor* desc, const std::string& archive, TestTally* tally,
               std::string* problem, int* code) {
-    const std::string name = Printable(desc->name);
+    const std::string name = ShownName(desc->name);
     g_currentName = desc->name;
     tally->entries++;
     g_tempFailed = 0;
@@ -240,6 +243,11 @@ int CommandTest(const std::vector<std::string>& args) {
         return UsageError("test", error);
     }
     if (OptionGiven(line, OPT_HELP)) return PrintHelp("test");
+    std::string codePageText;
+    const unsigned codePage =
+        ChooseCodePage("test", OptionGiven(line, OPT_CODEPAGE, &codePageText), codePageText);
+    if (codePage == 0) return ARQ_EXIT_USAGE;
+    if (NamesForReading("test", codePage, &line) != ARQ_EXIT_OK) return ARQ_EXIT_USAGE;
     ConsoleSetQuiet(OptionGiven(line, OPT_QUIET));
     ConsoleSetVerbose(OptionGiven(line, OPT_VERBOSE));
     if (line.positional.size() != 1) {

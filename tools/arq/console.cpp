@@ -93,7 +93,12 @@ std::string Printable(const char* name) {
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p != 0; ++p) {
         out += (*p < 0x20 || *p == 0x7F) ? '?' : static_cast<char>(*p);
     }
-    return out;
+    // A byte of the code page takes at most 4 bytes in the terminal's encoding.
+    std::string shown(out.size() * 4 + 1, '\0');
+    const int length = PlatNameToHost(out.c_str(), &shown[0], static_cast<uint32_t>(shown.size()));
+    if (length < 0) return out;
+    shown.resize(static_cast<size_t>(length));
+    return shown;
 }
 
 int ConsoleInteractive() { return PlatIsTerminal(PLAT_STDIN); }
@@ -180,7 +185,9 @@ void ProgressShow(uint64_t done, const char* name) {
     }
     line += HumanSize(done);
     line += "  ";
-    line += Printable(shownName);
+    // Folders separated as people on this system write them.
+    for (char c : Printable(shownName))
+        line += c == '\\' ? PlatPathSeparator() : c;
     // One column is left free: a line that fills the last column makes some terminals
     // wrap, and the next carriage return would then stay on the wrong line.
     const size_t room = static_cast<size_t>(columns - 1);

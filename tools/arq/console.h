@@ -27,7 +27,8 @@ void Say(const char* format, ...);
 void Tell(const char* format, ...);
 
 // A name from an archive made fit to print: control bytes, which a hostile archive
-// could use to move the cursor or retitle the terminal, become '?'.
+// could use to move the cursor or retitle the terminal, become '?', and the name,
+// which is in the ANSI code page, is given in the terminal's encoding.
 std::string Printable(const char* name);
 
 // 1 when standard input is a terminal.

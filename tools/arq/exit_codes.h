@@ -8,7 +8,10 @@
 
 enum ArqExit {
     ARQ_EXIT_OK = 0,
-    ARQ_EXIT_SKIPPED = 1,     // an entry was skipped: unknown method, or marked not to be extracted
+    // An entry was skipped: unknown method, or marked not to be extracted; for arq
+    // create, some files were not archived (unreadable, a link to nothing or to a
+    // folder it lies in, not a regular file), each named in a warning.
+    ARQ_EXIT_SKIPPED = 1,
     ARQ_EXIT_USAGE = 2,       // bad command line, or an option this system cannot carry out
     ARQ_EXIT_REFUSED = 3,     // an entry's name would write outside the destination or to a device
     ARQ_EXIT_NOT_FOUND = 4,   // a file, folder or disk that was named is not there

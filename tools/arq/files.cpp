@@ -6,6 +6,9 @@
 #include "engine/extract.h"
 #include "engine/writer.h"
 #include "platform/platform.h"
+#include "tools/arq/console.h"
+#include "tools/arq/exit_codes.h"
+#include "tools/arq/help.h"
 
 namespace {
 
@@ -14,6 +17,21 @@ namespace {
 const uint64_t NO_ROOM_THRESHOLD = WRITER_COPY_BUFFER;
 
 bool IsSeparator(char c) { return c == '/' || c == '\\' || c == ':'; }
+
+// A name from the command line in the code page in force; false after a message.
+bool ArgumentInCodePage(const std::string& command, std::string* text) {
+    std::string converted(text->size() + 1, '\0');
+    const int length =
+        PlatNameFromHost(text->c_str(), &converted[0], static_cast<uint32_t>(converted.size()));
+    if (length < 0) {
+        UsageError(command, "'" + *text + "': code page " + std::to_string(PlatCodePage()) +
+                                " cannot hold this name (see --codepage)");
+        return false;
+    }
+    converted.resize(static_cast<size_t>(length));
+    *text = converted;
+    return true;
+}
 
 } // namespace
 
@@ -40,4 +58,44 @@ int DriveLooksFull(const std::string& folder) {
     uint64_t freeBytes = 0;
     const std::string asked = folder.empty() ? std::string(".") : folder;
     return PlatDiskFreeBytes(asked.c_str(), &freeBytes) && freeBytes < NO_ROOM_THRESHOLD ? 1 : 0;
+}
+
+unsigned ChooseCodePage(const std::string& command, int given, const std::string& value) {
+    const unsigned before = PlatCodePage();
+    if (!given) return before;
+    unsigned codePage = 0;
+    for (char c : value) {
+        if (c < '0' || c > '9' || codePage > 100000) {
+            codePage = 0;
+            break;
+        }
+        codePage = codePage * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (codePage != 1252 && codePage != 932 && codePage != 936 && codePage != 949 && codePage != 950) {
+        UsageError(command, "--codepage takes 1252, 932, 936, 949 or 950, not '" + value + "'");
+        return 0;
+    }
+    const int possible = PlatSetCodePage(codePage);
+    PlatSetCodePage(before);
+    if (!possible) {
+        UsageError(command, "--codepage " + value + ": names on this system are in code page " +
+                                std::to_string(before));
+        return 0;
+    }
+    return codePage;
+}
+
+int NamesForReading(const std::string& command, unsigned codePage, CommandLine* line) {
+    PlatSetCodePage(codePage);
+    PlatSetNameConversion(1);
+    for (std::string& text : line->positional) {
+        if (!ArgumentInCodePage(command, &text)) return ARQ_EXIT_USAGE;
+    }
+    for (std::string& text : line->list) {
+        if (!ArgumentInCodePage(command, &text)) return ARQ_EXIT_USAGE;
+    }
+    for (ParsedOption& option : line->options) {
+        if (!ArgumentInCodePage(command, &option.value)) return ARQ_EXIT_USAGE;
+    }
+    return ARQ_EXIT_OK;
 }

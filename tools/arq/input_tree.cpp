@@ -11,6 +11,7 @@
 #include "tools/arq/console.h"
 #include "tools/arq/exit_codes.h"
 #include "tools/arq/files.h"
+#include "tools/arq/text.h"
 
 namespace {
 
@@ -58,9 +59,13 @@ std::string Canonical(const std::string& path) {
 }
 
 struct Collector {
-    const std::string* archive; // canonical path of the archive being written
+    const std::string* archive;      // canonical path of the archive being written
+    const std::string* archive_path; // as named
+    const CollectOptions* options;
     std::vector<InputFile>* files;
-    int skipped;
+    std::vector<std::string> folders; // the folders being walked, outermost first
+    int skipped;                      // things passed over, each with a message
+    int empty_folders;
     int failed; // exit code of the first failure; the walk stops
 };
 
@@ -69,27 +74,66 @@ int AddNames(const char* name, void* context) {
     return 0;
 }
 
+// The stored name, spelt as the host spells it, in the archive's code page and letter
+// case, into *name; the reason when it cannot be stored. The engine's upper-casing
+// and its name checks pass over double-byte characters, so they run in that code page.
+std::string ArchiveName(const Collector* c, const std::string& stored, std::string* name) {
+    const unsigned before = PlatCodePage();
+    PlatSetCodePage(c->options->code_page);
+    std::string problem;
+    std::vector<char> converted(stored.size() + 1);
+    if (PlatNameFromHost(stored.c_str(), converted.data(), static_cast<uint32_t>(converted.size())) < 0) {
+        problem = "code page " + std::to_string(c->options->code_page) + " cannot hold its name " + stored;
+    } else {
+        *name = converted.data();
+        problem = StoredNameProblem(*name);
+        if (!c->options->keep_case) *name = Upper(*name);
+    }
+    PlatSetCodePage(before);
+    return problem;
+}
+
 void Visit(Collector* c, const std::string& source, const std::string& stored, bool named);
 
 void VisitFolder(Collector* c, const std::string& folder, const std::string& stored) {
+    // A link back to a folder being walked would be walked for ever.
+    for (const std::string& outer : c->folders) {
+        if (PlatSameFile(outer.c_str(), folder.c_str())) {
+            Complain("%s: passed over: a link to %s, which holds it", folder.c_str(), outer.c_str());
+            c->skipped++;
+            return;
+        }
+    }
     std::vector<std::string> names;
     if (PlatListFolder(folder.c_str(), AddNames, &names) != 0) {
-        Complain("%s: cannot read the folder", folder.c_str());
-        c->failed = ARQ_EXIT_IO;
+        Complain("%s: passed over: cannot read the folder", folder.c_str());
+        c->skipped++;
+        return;
+    }
+    if (names.empty()) {
+        c->empty_folders++;
         return;
     }
     std::sort(names.begin(), names.end());
+    c->folders.push_back(folder);
     for (const std::string& name : names) {
-        if (c->failed != ARQ_EXIT_OK) return;
+        if (c->failed != ARQ_EXIT_OK) break;
         Visit(c, Join(folder, name), stored.empty() ? name : stored + "\\" + name, false);
     }
+    c->folders.pop_back();
 }
 
 void Visit(Collector* c, const std::string& source, const std::string& stored, bool named) {
     PlatStatInfo info;
     if (PlatStat(source.c_str(), &info) != 0) {
-        Complain("%s: no such file or folder", source.c_str());
-        c->failed = named ? ARQ_EXIT_NOT_FOUND : ARQ_EXIT_IO;
+        if (named) {
+            Complain("%s: no such file or folder", source.c_str());
+            c->failed = ARQ_EXIT_NOT_FOUND;
+            return;
+        }
+        // Listed, yet not there: a link to nothing, or a file that went meanwhile.
+        Complain("%s: passed over: a link to nothing, or gone", source.c_str());
+        c->skipped++;
         return;
     }
     if (info.mode & EXTRACT_MODE_FOLDER) {
@@ -98,11 +142,18 @@ void Visit(Collector* c, const std::string& source, const std::string& stored, b
     }
     if (!(info.mode & ARQ_MODE_REGULAR)) {
         Complain("%s: passed over: not a regular file", source.c_str());
-        c->skipped = 1;
+        c->skipped++;
         return;
     }
-    if (Canonical(source) == *c->archive) return; // the archive does not hold itself
-    const std::string problem = StoredNameProblem(stored);
+    // The archive does not hold itself.
+    if (Canonical(source) == *c->archive || PlatSameFile(source.c_str(), c->archive_path->c_str())) return;
+    if (PlatAccess(source.c_str(), ARQ_ACCESS_READ) != 0) {
+        Complain("%s: passed over: cannot be read", source.c_str());
+        c->skipped++;
+        return;
+    }
+    InputFile file;
+    const std::string problem = ArchiveName(c, stored, &file.stored);
     if (!problem.empty()) {
         Complain("%s: cannot be stored: %s", source.c_str(), problem.c_str());
         c->failed = ARQ_EXIT_USAGE;
@@ -114,13 +165,71 @@ void Visit(Collector* c, const std::string& source, const std::string& stored, b
         c->failed = ARQ_EXIT_USAGE;
         return;
     }
-    InputFile file;
     file.source = source;
-    file.stored = Upper(stored); // as the engine will read it
     file.size = info.size;
     file.mtime = info.mtime;
     file.executable = (info.mode & ARQ_MODE_OWNER_EXECUTE) ? 1 : 0;
+    file.name_case =
+        static_cast<uint8_t>(c->options->keep_case ? NAME_CASE_KEEP : static_cast<int>(WRITER_NAME_CASE));
+    // The engine upper-cases a..z only, which the host's spelling holds as the same bytes.
+    file.shown = stored;
+    for (char& letter : file.shown) {
+        if (!c->options->keep_case && letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 32);
+    }
     c->files->push_back(file);
+}
+
+// The name a named path is stored under: its last component, none for "." or "..",
+// a root or a bare drive, whose contents go in without a folder of their own.
+std::string OwnName(const std::string& path) {
+    size_t end = path.size();
+    while (end > 0 && IsSeparator(path[end - 1]))
+        end--;
+    size_t at = end;
+    while (at > 0 && !IsSeparator(path[at - 1]) && path[at - 1] != ':')
+        at--;
+    const std::string name = path.substr(at, end - at);
+    return name == "." || name == ".." ? std::string() : name;
+}
+
+bool IsAbsolute(const std::string& path) {
+    return (!path.empty() && IsSeparator(path[0])) || (path.size() >= 2 && path[1] == ':');
+}
+
+// Names that the extraction would write to one file: the same name, or with
+// --keep-case names differing only in letter case, which Windows does not tell apart
+// either but which are stored as asked. Every clash is named. ARQ_EXIT_OK or the code.
+int CheckClashes(const Collector& c) {
+    const unsigned before = PlatCodePage();
+    PlatSetCodePage(c.options->code_page);
+    std::map<std::string, size_t> exact;
+    std::map<std::string, size_t> folded;
+    int clashes = 0;
+    int caseTwins = 0;
+    for (size_t i = 0; i < c.files->size(); i++) {
+        const std::string& stored = (*c.files)[i].stored;
+        auto found = exact.find(stored);
+        if (found != exact.end()) {
+            Complain("%s and %s would both be stored as %s", (*c.files)[found->second].source.c_str(),
+                     (*c.files)[i].source.c_str(), ShownHostName((*c.files)[i].shown).c_str());
+            clashes++;
+            continue;
+        }
+        exact[stored] = i;
+        if (!folded.insert(std::make_pair(Upper(stored), i)).second) caseTwins++;
+    }
+    PlatSetCodePage(before);
+    if (clashes > 0) {
+        if (clashes > 1) Complain("%d names clash; nothing was written", clashes);
+        return ARQ_EXIT_USAGE;
+    }
+    if (caseTwins > 0) {
+        Complain(
+            "%d name%s differ%s from another only in letter case: extracted on Windows, one "
+            "replaces the other",
+            caseTwins, caseTwins == 1 ? "" : "s", caseTwins == 1 ? "s" : "");
+    }
+    return ARQ_EXIT_OK;
 }
 
 bool IsDeviceName(const std::string& component) {
@@ -161,38 +270,31 @@ std::string StoredNameProblem(const std::string& stored) {
 }
 
 int CollectInputs(const std::vector<std::string>& paths, const std::string& archivePath,
-                  std::vector<InputFile>* files, int* skipped) {
+                  const CollectOptions& options, std::vector<InputFile>* files, int* skipped) {
     const std::string archive = Canonical(archivePath);
-    Collector c = {&archive, files, 0, ARQ_EXIT_OK};
+    if (!options.directory.empty() && !PathIsFolder(options.directory)) {
+        Complain("%s: no such folder", options.directory.c_str());
+        return ARQ_EXIT_NOT_FOUND;
+    }
+    Collector c;
+    c.archive = &archive;
+    c.archive_path = &archivePath;
+    c.options = &options;
+    c.files = files;
+    c.skipped = 0;
+    c.empty_folders = 0;
+    c.failed = ARQ_EXIT_OK;
     for (const std::string& path : paths) {
-        PlatStatInfo info;
-        if (PlatStat(path.c_str(), &info) != 0) {
-            Complain("%s: no such file or folder", path.c_str());
-            return ARQ_EXIT_NOT_FOUND;
-        }
-        if (info.mode & EXTRACT_MODE_FOLDER) {
-            VisitFolder(&c, path, std::string());
-        } else {
-            // A file is stored under its own name, whatever folders lead to it.
-            std::string trimmed = path;
-            size_t at = trimmed.size();
-            while (at > 0 && !IsSeparator(trimmed[at - 1]) && trimmed[at - 1] != ':')
-                at--;
-            Visit(&c, path, trimmed.substr(at), true);
-        }
+        const std::string source =
+            options.directory.empty() || IsAbsolute(path) ? path : Join(options.directory, path);
+        Visit(&c, source, OwnName(path), true);
         if (c.failed != ARQ_EXIT_OK) return c.failed;
     }
-    // The engine folds a..z when it reads a name, so names differing only there clash.
-    std::map<std::string, std::string> seen;
-    for (const InputFile& file : *files) {
-        const std::string key = Upper(file.stored);
-        auto found = seen.find(key);
-        if (found != seen.end()) {
-            Complain("%s and %s would both be stored as %s", found->second.c_str(), file.source.c_str(),
-                     key.c_str());
-            return ARQ_EXIT_USAGE;
-        }
-        seen[key] = file.source;
+    const int code = CheckClashes(c);
+    if (code != ARQ_EXIT_OK) return code;
+    if (c.empty_folders > 0) {
+        Complain("%d empty folder%s not stored: an archive holds files only", c.empty_folders,
+                 c.empty_folders == 1 ? "" : "s");
     }
     *skipped = c.skipped;
     return ARQ_EXIT_OK;

@@ -123,9 +123,14 @@ int OptionGiven(const CommandLine& line, int id, std::string* value) {
 int ParseSize(const std::string& text, uint32_t* size) {
     size_t i = 0;
     uint64_t value = 0;
+    int tooLarge = 0;
     while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
         value = value * 10 + static_cast<uint64_t>(text[i] - '0');
-        if (value > 0xFFFFFFFFull) return 0;
+        // Kept below the limit's tenfold so that the sum cannot wrap, however long.
+        if (value > SIZE_MAX_BYTES) {
+            tooLarge = 1;
+            value = SIZE_MAX_BYTES + 1;
+        }
         i++;
     }
     if (i == 0) return 0;
@@ -145,7 +150,7 @@ int ParseSize(const std::string& text, uint32_t* size) {
         return 0;
     }
     value *= scale;
-    if (value > 0xFFFFFFFFull) return 0;
+    if (tooLarge || value > SIZE_MAX_BYTES) return SIZE_TOO_LARGE;
     *size = static_cast<uint32_t>(value);
     return 1;
 }

@@ -43,6 +43,9 @@ int ParseCommandLine(const std::vector<std::string>& args, const OptionSpec* spe
 int OptionGiven(const CommandLine& line, int id, std::string* value = nullptr);
 
 // A size for people: digits with an optional K, M or G (1024, 1024 K, 1024 M), also
-// written KB/KiB, in any letter case: "1440K", "720k", "100000". 0 when the text is
-// no such size or it does not fit 32 bits.
+// written KB/KiB, in any letter case: "1440K", "720k", "100000". 1 for a size; 0
+// when the text is no such size; SIZE_TOO_LARGE when it is one but does not fit the
+// 32 bits of the format's size fields (above SIZE_MAX_BYTES).
+enum { SIZE_TOO_LARGE = -1 };
+const uint64_t SIZE_MAX_BYTES = 0xFFFFFFFFull;
 int ParseSize(const std::string& text, uint32_t* size);

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "tools/arq/console.h"
 
 namespace {
 
@@ -19,6 +20,17 @@ void CivilFromDays(int64_t days, int64_t* year, int* month, int* day) {
     *day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
     *month = static_cast<int>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
     *year = yearOfEra + era * 400 + (*month <= 2 ? 1 : 0);
+}
+
+// Folder separators as people on this system write them. A double-byte character
+// cannot hide a '\\' here: the name is in the host's encoding, which on Linux is
+// UTF-8 and on Windows keeps '\\' anyway.
+std::string WithSeparators(std::string name) {
+    const char separator = PlatPathSeparator();
+    for (char& c : name) {
+        if (c == '\\' || c == '/') c = separator;
+    }
+    return name;
 }
 
 std::string FormatSeconds(int64_t seconds) {
@@ -92,4 +104,13 @@ std::string FormatRatio(uint64_t packed, uint64_t size) {
     std::snprintf(text, sizeof text, "%u.%u%%", static_cast<unsigned>(tenths / 10),
                   static_cast<unsigned>(tenths % 10));
     return text;
+}
+
+std::string ShownName(const char* name) { return WithSeparators(Printable(name)); }
+
+std::string ShownHostName(const std::string& name) {
+    std::string out;
+    for (char c : name)
+        out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '?' : c;
+    return WithSeparators(out);
 }

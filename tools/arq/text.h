@@ -20,3 +20,10 @@ std::string FormatMode(int mode);
 
 // "21.7%": packed as a share of size; "-" for an empty entry.
 std::string FormatRatio(uint64_t packed, uint64_t size);
+
+// A name from an archive (in the ANSI code page) as the terminal shows it: control
+// bytes as '?' (see Printable), in the terminal's encoding, and with the separator
+// people on this system write between folders.
+std::string ShownName(const char* name);
+// The same for a name in the host's own spelling (from the command line or a folder).
+std::string ShownHostName(const std::string& name);
