@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "engine/checksum.h"
 #include "fileio/memory.h"
 #include "fileio/slots.h"
 #include "platform/platform.h"
@@ -106,6 +107,12 @@ int WriterPutEntryHeader(ArchiveWriter* writer, const EntryHeaderFields* header)
     if (rc < 0) return rc;
     rc = WriterPutBytes(writer, block, sizeof block);
     if (rc < 0) return rc;
+    if (header->has_checksum) {
+        uint8_t field[EXTRA_CHECKSUM_FIELD_SIZE];
+        EncodeChecksumField(header->checksum, field);
+        rc = WriterPutBytes(writer, field, sizeof field);
+        if (rc < 0) return rc;
+    }
     rc = WriterPutBytes(writer, header->extra, header->extra_size);
     if (rc < 0) return rc;
     writer->entries++;
@@ -141,6 +148,29 @@ int WriterCopyFromSlot(ArchiveWriter* writer, int slot, uint32_t count) {
     return rc;
 }
 
+int ChecksumFromSlot(int slot, uint32_t count, uint32_t* checksum) {
+    *checksum = CHECKSUM_EMPTY;
+    const int32_t start = FileTell(slot);
+    if (start < 0) return ERR_IO;
+    if (count == 0) return 0;
+    uint32_t size = WRITER_COPY_BUFFER;
+    uint8_t* buffer = static_cast<uint8_t*>(MemAllocHalving(&size, 2 * WRITER_COPY_MIN));
+    if (buffer == nullptr) return ERR_NO_MEMORY;
+    int rc = 0;
+    while (count > 0) {
+        const int32_t want = static_cast<int32_t>(count < size ? count : size);
+        if (FileRead(slot, buffer, want) != want) {
+            rc = ERR_IO;
+            break;
+        }
+        *checksum = ChecksumUpdate(*checksum, buffer, static_cast<uint32_t>(want));
+        count -= static_cast<uint32_t>(want);
+    }
+    MemFree(buffer);
+    if (FileSeek(slot, start, FILE_SEEK_START) != start && rc == 0) rc = ERR_IO;
+    return rc;
+}
+
 int WriterPutFile(ArchiveWriter* writer, const char* storedName, const char* sourcePath) {
     if (writer->failure < 0) return writer->failure;
     if (sourcePath == nullptr) return writer->failure = ERR_BAD_ARGUMENT;
@@ -160,7 +190,13 @@ int WriterPutFile(ArchiveWriter* writer, const char* storedName, const char* sou
         PlatStatInfo info;
         // The reader applies the time as a signed 32-bit count of seconds.
         if (PlatStat(sourcePath, &info) == 0) header.block.mtime = static_cast<uint32_t>(info.mtime);
-        rc = WriterPutEntryHeader(writer, &header);
+        if (writer->checksums) {
+            uint32_t checksum = CHECKSUM_EMPTY;
+            rc = ChecksumFromSlot(slot, static_cast<uint32_t>(size), &checksum);
+            if (rc == 0) rc = EntryHeaderSetChecksum(&header, checksum);
+            if (rc < 0) writer->failure = rc;
+        }
+        if (rc == 0) rc = WriterPutEntryHeader(writer, &header);
     }
     if (rc == 0) rc = WriterCopyFromSlot(writer, slot, static_cast<uint32_t>(size));
     FileClose(slot);
