@@ -24,3 +24,6 @@ enum {
 constexpr uint32_t CHECKSUM_POLYNOMIAL = 0xEDB88320u;
 
 uint32_t ChecksumUpdate(uint32_t checksum, const uint8_t* bytes, uint32_t count);
+// The same, eight bytes at a time throughout, never folded by the processor's
+// carry-less multiplication (for tests to compare the two ways).
+uint32_t ChecksumUpdateBySlices(uint32_t checksum, const uint8_t* bytes, uint32_t count);

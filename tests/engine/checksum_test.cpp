@@ -47,6 +47,24 @@ TEST(Checksum, PiecesOfAnySizeGiveTheWhole) {
     }
 }
 
+TEST(Checksum, FoldedBlocksGiveWhatEightBytesAtATimeGive) {
+    // Where the processor folds whole blocks (and elsewhere trivially), every length
+    // around the four-block start and the block size, from odd addresses and starts.
+    const Bytes data = RandomData(5000, 12);
+    for (uint32_t size : {0u, 15u, 16u, 63u, 64u, 65u, 79u, 80u, 127u, 128u, 129u, 191u, 255u, 256u, 4096u, 4999u}) {
+        for (uint32_t from : {0u, 1u}) {
+            if (from + size > data.size()) continue;
+            for (uint32_t start : {uint32_t{CHECKSUM_EMPTY}, 0x9E3779B9u}) {
+                EXPECT_EQ(ChecksumUpdate(start, data.data() + from, size),
+                          ChecksumUpdateBySlices(start, data.data() + from, size))
+                    << size << " bytes from " << from;
+            }
+        }
+    }
+    const Bytes check = Text("123456789");
+    EXPECT_EQ(ChecksumUpdateBySlices(CHECKSUM_EMPTY, check.data(), 9), 0xCBF43926u);
+}
+
 // ---- The field in the extra bytes --------------------------------------------------------
 
 const uint8_t kField[] = {0x43, 0x4B, 0x04, 0x00, 0x78, 0x56, 0x34, 0x12}; // "CK", 4, 0x12345678
