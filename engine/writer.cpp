@@ -190,13 +190,7 @@ int WriterPutFile(ArchiveWriter* writer, const char* storedName, const char* sou
         PlatStatInfo info;
         // The reader applies the time as a signed 32-bit count of seconds.
         if (PlatStat(sourcePath, &info) == 0) header.block.mtime = static_cast<uint32_t>(info.mtime);
-        if (writer->checksums) {
-            uint32_t checksum = CHECKSUM_EMPTY;
-            rc = ChecksumFromSlot(slot, static_cast<uint32_t>(size), &checksum);
-            if (rc == 0) rc = EntryHeaderSetChecksum(&header, checksum);
-            if (rc < 0) writer->failure = rc;
-        }
-        if (rc == 0) rc = WriterPutEntryHeader(writer, &header);
+        rc = WriterPutEntryHeader(writer, &header);
     }
     if (rc == 0) rc = WriterCopyFromSlot(writer, slot, static_cast<uint32_t>(size));
     FileClose(slot);

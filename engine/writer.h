@@ -138,10 +138,6 @@ struct ArchiveWriter {
     int32_t failure;             // first failure; every later call returns it
     int32_t entries;             // entry header records written, the end record included
     EntryBlockFields last_block; // block of the last entry, repeated by the end record
-    // 1: the entries that the writer makes from data it is given whole (WriterPutFile,
-    // WriterPutCrushed, WriterPutSmaller, WriterPutFileCrushed) carry a checksum field.
-    // 0 after WriterToMemory and WriterCreateFile: set it to ask for them.
-    int32_t checksums;
 };
 
 // Output to memory: the bytes are appended to *out.

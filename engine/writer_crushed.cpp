@@ -1,7 +1,6 @@
 // Crushed entries for the writer: the data goes through our encoder, and the header
 // takes the method and both sizes from the stream.
 #include "crushed/encoder.h"
-#include "engine/checksum.h"
 #include "engine/writer.h"
 #include "fileio/memory.h"
 #include "fileio/slots.h"
@@ -13,10 +12,6 @@ static int PutEncoded(ArchiveWriter* writer, const EntryHeaderFields* header, co
                       uint32_t size, const CrushedBuffer* stream, int choice) {
     EntryHeaderFields entry = *header;
     entry.block.uncompressed_size = size;
-    if (writer->checksums) {
-        const int rc = EntryHeaderSetChecksum(&entry, ChecksumUpdate(CHECKSUM_EMPTY, data, size));
-        if (rc < 0) return writer->failure = rc;
-    }
     if (choice == WRITER_CRUSHED_IF_SMALLER && stream->size >= size) {
         entry.block.method = METHOD_STORED;
         entry.block.compressed_size = size;

@@ -3,9 +3,7 @@
 
 #include "crushed/decoder.h"
 #include "crushed/encoder.h"
-#include "engine/checksum.h"
 #include "engine/extract.h"
-#include "engine/reader.h"
 #include "spanned_fixture.h"
 
 namespace {
@@ -142,54 +140,6 @@ TEST_F(SpannedExtractTest, ACrushedEntryOverThreeDisks) {
     EXPECT_TRUE(TempFiles().empty());
     DecoderRelease(); // the decoder keeps its table until the extraction's end
     EXPECT_EQ(LeakedBlocks(), 0);
-}
-
-TEST_F(SpannedExtractTest, ASpannedEntryIsComparedWithItsChecksum) {
-    // The pieces are collected first; the checksum covers the whole entry, and every
-    // continuation header carries the same field.
-    Bytes archive;
-    ArchiveWriter writer;
-    WriterToMemory(&writer, &archive);
-    EntryHeaderFields header;
-    EntryHeaderDefaults(&header, "BIG.BIN", static_cast<uint32_t>(m_big.size()));
-    ASSERT_EQ(EntryHeaderSetChecksum(&header, ChecksumUpdate(CHECKSUM_EMPTY, m_big.data(), 3000)), 0);
-    WriterPutEntry(&writer, &header, m_big.data(), 3000);
-    WriterPutEnd(&writer, nullptr, 0);
-    const uint32_t headerSize = EntryHeaderSize(&header);
-    const RecordedEvent failed = {EVT_ENTRY_FAILED, ERR_BAD_DATA};
-    struct Case {
-        const char* what;
-        int disk; // whose data gets a changed bit, 0 for none
-        RecordedEvent last;
-    };
-    const Case cases[] = {
-        {"intact", 0, kDone},
-        {"a bit changed on the first disk", 1, failed},
-        {"a bit changed on the third disk", 3, failed},
-    };
-    for (const Case& c : cases) {
-        std::vector<Bytes> volumes = SplitIntoVolumes(m_scratch, archive, 1200);
-        ASSERT_EQ(volumes.size(), 3u);
-        for (const Bytes& volume : volumes) {
-            EntryDescriptor piece;
-            std::memset(&piece, 0, sizeof piece);
-            piece.input_slot = FileOpen(Put("PIECE", volume).c_str(), FILE_READ);
-            ASSERT_EQ(ReadEntryHeader(&piece), 0) << c.what;
-            FileClose(piece.input_slot);
-            EXPECT_EQ(piece.checksum_state, CHECKSUM_CARRIED) << c.what;
-        }
-        if (c.disk != 0) volumes[static_cast<size_t>(c.disk - 1)][headerSize + 100] ^= 0x01;
-        Script().events.clear();
-        Extract(volumes);
-        Events entry;
-        for (const RecordedEvent& e : Recorded()) {
-            if (e.event == EVT_ENTRY_DONE || e.event == EVT_ENTRY_FAILED) entry.push_back(e);
-        }
-        EXPECT_EQ(entry, Events{c.last}) << c.what;
-        EXPECT_EQ(Output("BIG.BIN") == m_big, c.disk == 0) << c.what;
-        EXPECT_TRUE(TempFiles().empty()) << c.what;
-        EXPECT_EQ(BusySlots(), 0) << c.what;
-    }
 }
 
 TEST_F(SpannedExtractTest, BegunAtTheSecondDiskTheEntryIsTakenFromTheFirst) {
