@@ -18,6 +18,7 @@
 #include "crushed/bitinput.h"
 #include "crushed/decoder.h"
 #include "crushed/encoder.h"
+#include "engine/checksum.h"
 #include "engine/descriptor.h"
 #include "fileio/slots.h"
 #include "support/scratch.h"
@@ -31,6 +32,7 @@ struct CorpusFile {
     Bytes stream[3];        // by level; [0] unused
     std::string archive[3]; // the stream as a one-member -lh4- archive
     std::string streamPath[3];
+    uint32_t crc = 0; // CRC-32 of data
 };
 
 ScratchDir& Scratch() {
@@ -68,8 +70,10 @@ void BM_Encode(benchmark::State& state, const CorpusFile* file, int level) {
 }
 
 // Decodes the stream from a file slot into the 4096-byte window, as extraction does
-// (without writing the output anywhere). Returns false when the bytes differ.
-bool DecodeOnce(int slot, const CorpusFile* file, int level, bool check) {
+// (without writing the output anywhere); with checksum, every chunk also goes through
+// the CRC-32, as it does for an entry that carries a checksum field. Returns false
+// when the bytes (or the CRC-32) differ.
+bool DecodeOnce(int slot, const CorpusFile* file, int level, bool check, bool checksum = false) {
     FileSeek(slot, 0, FILE_SEEK_START);
     InputSlot = slot;
     CompressedLeft = static_cast<uint32_t>(file->stream[level].size());
@@ -77,10 +81,12 @@ bool DecodeOnce(int slot, const CorpusFile* file, int level, bool check) {
     if (DecoderReset() != 0) return false;
     EntryDescriptor descriptor = {};
     uint8_t window[CRUSHED_WINDOW_SIZE];
+    uint32_t crc = CHECKSUM_EMPTY;
     size_t size = file->data.size();
     for (size_t done = 0; done < size;) {
         uint32_t count = static_cast<uint32_t>(std::min<size_t>(size - done, CRUSHED_WINDOW_SIZE));
         if (DecodeChunk(&descriptor, count, window) != 0) return false;
+        if (checksum) crc = ChecksumUpdate(crc, window, count);
         if (check &&
             !std::equal(window, window + count, file->data.begin() + static_cast<std::ptrdiff_t>(done))) {
             return false;
@@ -88,18 +94,20 @@ bool DecodeOnce(int slot, const CorpusFile* file, int level, bool check) {
         done += count;
         BytesWritten += count;
     }
-    return true;
+    return !checksum || crc == file->crc;
 }
 
-void BM_Decode(benchmark::State& state, const CorpusFile* file, int level) {
+// checksum: the decoder followed by the CRC-32 of every chunk, as extraction runs it
+// for an entry with a checksum field.
+void BM_Decode(benchmark::State& state, const CorpusFile* file, int level, bool checksum) {
     int slot = FileOpen(file->streamPath[level].c_str(), FILE_READ);
-    if (slot < 0 || !DecodeOnce(slot, file, level, true)) {
+    if (slot < 0 || !DecodeOnce(slot, file, level, true, checksum)) {
         state.SkipWithError("our decoder did not give the input back");
         if (slot >= 0) FileClose(slot);
         return;
     }
     for (auto _ : state) {
-        if (!DecodeOnce(slot, file, level, false)) state.SkipWithError("decoder failed");
+        if (!DecodeOnce(slot, file, level, false, checksum)) state.SkipWithError("decoder failed");
     }
     FileClose(slot);
     DecoderRelease();
@@ -146,10 +154,11 @@ void RegisterAll() {
         CorpusFile file;
         file.name = path.filename().string();
         file.data = ReadFileBytes(path.string());
+        file.crc = ChecksumUpdate(CHECKSUM_EMPTY, file.data.data(), static_cast<uint32_t>(file.data.size()));
         if (!file.data.empty()) files.push_back(file);
     }
     // A one-byte member: what starting each outside program costs.
-    files.push_back(CorpusFile{"start", Bytes{'x'}, {}, {}, {}});
+    files.push_back(CorpusFile{"start", Bytes{'x'}, {}, {}, {}, 0});
 
     bool lhasa = Runs("lhasa --version") || Runs("command -v lhasa");
     bool sevenZip = Runs("command -v 7z");
@@ -172,7 +181,9 @@ void RegisterAll() {
             benchmark::RegisterBenchmark(("encode_best/" + file.name).c_str(), BM_Encode, f,
                                          CRUSHED_LEVEL_BEST);
             benchmark::RegisterBenchmark(("decode_ours/" + file.name).c_str(), BM_Decode, f,
-                                         CRUSHED_LEVEL_BEST);
+                                         CRUSHED_LEVEL_BEST, false);
+            benchmark::RegisterBenchmark(("decode_ours_crc32/" + file.name).c_str(), BM_Decode, f,
+                                         CRUSHED_LEVEL_BEST, true);
         }
         const std::string& archive = file.archive[CRUSHED_LEVEL_BEST];
         size_t bytes = file.data.size();

@@ -1,5 +1,6 @@
 // Extraction throughput: archives of 64 MiB (16 entries of 4 MiB), text and
-// binaries, Stored and Crushed, extracted by ExtractArchive into a scratch folder;
+// binaries, Stored and Crushed (also with checksum fields, "_crc32"), extracted by
+// ExtractArchive into a scratch folder;
 // side by side, `lhasa` extracting the same data from an .lzh archive of the same
 // members (-lh0- for Stored, our Crushed streams as -lh4- for Crushed). lhasa is a
 // whole process per iteration, timed by the wall clock like ours.
@@ -18,6 +19,7 @@
 
 #include "crushed/decoder.h"
 #include "crushed/encoder.h"
+#include "engine/checksum.h"
 #include "engine/extract.h"
 #include "engine/writer.h"
 #include "support/scratch.h"
@@ -67,8 +69,9 @@ struct BenchArchive {
     uint64_t packed = 0;
 };
 
-// Writes both archives of data split into ENTRY_COUNT members.
-BenchArchive Build(const std::string& label, const Bytes& data, bool crushed) {
+// Writes both archives of data split into ENTRY_COUNT members; with checksum, our
+// entries carry a checksum field, which extraction then checks.
+BenchArchive Build(const std::string& label, const Bytes& data, bool crushed, bool checksum = false) {
     BenchArchive result;
     result.label = label;
     result.ours = Scratch().file(label + ".arq");
@@ -82,6 +85,7 @@ BenchArchive Build(const std::string& label, const Bytes& data, bool crushed) {
         const std::string name = "M" + std::to_string(100 + i) + ".DAT";
         EntryHeaderFields header;
         EntryHeaderDefaults(&header, name.c_str(), static_cast<uint32_t>(ENTRY_SIZE));
+        if (checksum) EntryHeaderSetChecksum(&header, ChecksumUpdate(CHECKSUM_EMPTY, part, ENTRY_SIZE));
         Bytes member;
         if (crushed) {
             const Bytes stream = Encode(part, ENTRY_SIZE);
@@ -165,12 +169,13 @@ void RegisterAll() {
     const Bytes text = Fill(corpus, {"text.txt", "source.txt"}, total);
     const Bytes binaries = Fill(corpus, {"elf.bin", "pe.bin"}, total);
     auto& archives = Archives();
-    archives.reserve(4);
+    archives.reserve(6);
     for (const auto& kind :
          {std::make_pair(std::string("text"), &text), std::make_pair(std::string("bin"), &binaries)}) {
         if (kind.second->size() != total) continue;
         archives.push_back(Build(kind.first + "_stored", *kind.second, false));
         archives.push_back(Build(kind.first + "_crushed", *kind.second, true));
+        archives.push_back(Build(kind.first + "_crushed_crc32", *kind.second, true, true));
     }
     const bool lhasa = std::system("command -v lhasa > /dev/null 2>&1") == 0;
     for (const BenchArchive& archive : archives) {
@@ -178,7 +183,8 @@ void RegisterAll() {
         benchmark::RegisterBenchmark(("ours/" + archive.label).c_str(), BM_Ours, &archive)
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond);
-        if (lhasa) {
+        // lhasa reads the same members whether or not ours carry checksums.
+        if (lhasa && archive.label.find("crc32") == std::string::npos) {
             benchmark::RegisterBenchmark(("lhasa/" + archive.label).c_str(), BM_Lhasa, &archive)
                 ->UseManualTime()
                 ->Unit(benchmark::kMillisecond);

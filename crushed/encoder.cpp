@@ -27,7 +27,7 @@ enum {
     BUFFER_FIRST_CAPACITY = 4096,
 };
 
-static int AppendToBuffer(void* context, const uint8_t* bytes, uint32_t count) {
+int CrushedBufferAppend(void* context, const uint8_t* bytes, uint32_t count) {
     CrushedBuffer* buffer = static_cast<CrushedBuffer*>(context);
     if (count > buffer->capacity - buffer->size) {
         uint64_t wanted = buffer->capacity ? buffer->capacity : uint32_t{BUFFER_FIRST_CAPACITY};
@@ -49,7 +49,7 @@ static int AppendToBuffer(void* context, const uint8_t* bytes, uint32_t count) {
 int CrushedEncodeToBuffer(const uint8_t* in, uint32_t size, int level, CrushedBuffer* out) {
     if (!out) return ERR_BAD_ARGUMENT;
     *out = CrushedBuffer{nullptr, 0, 0};
-    CrushedSink sink = {AppendToBuffer, out, 0};
+    CrushedSink sink = {CrushedBufferAppend, out, 0};
     int rc = CrushedEncode(in, size, level, &sink);
     if (rc < 0) CrushedBufferFree(out);
     return rc;

@@ -19,7 +19,8 @@ enum {
     // Hash chains and one-step lazy matching, blocks of a fixed symbol count.
     CRUSHED_LEVEL_FAST = 1,
     // Binary-tree match finder, a parse optimised against the codes' bit costs
-    // (iterated), and blocks split where the codes change.
+    // (iterated), and blocks split where the codes change; never larger than the fast
+    // level's stream, which it is weighed against stretch by stretch.
     CRUSHED_LEVEL_BEST = 2,
     CRUSHED_LEVEL_DEFAULT = CRUSHED_LEVEL_FAST,
 };

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "crushed/encoder_block.h"
+#include "crushed/encoder_fast.h"
 #include "crushed/encoder_match.h"
 #include "fileio/memory.h"
 
@@ -93,12 +94,14 @@ static uint32_t SymbolBytes(EncSymbol symbol) {
     return symbol.main < 256 ? 1 : symbol.main - static_cast<uint32_t>(CRUSHED_MATCH_OFFSET);
 }
 
-// Finds and keeps the matches of every position of the segment starting at pos.
-// Returns the segment's length, shorter than BEST_SEGMENT_BYTES when the match store
-// fills up.
-static uint32_t FindSegmentMatches(BestState* state, const uint8_t* in, uint32_t size, uint32_t pos) {
+// Finds and keeps the matches of every position of the segment starting at pos and
+// ending at end at the latest. Returns the segment's length, shorter than
+// BEST_SEGMENT_BYTES when the match store fills up. Matches may run on behind end:
+// the parses cut them at the segment's end.
+static uint32_t FindSegmentMatches(BestState* state, const uint8_t* in, uint32_t size, uint32_t pos,
+                                   uint32_t end) {
     uint32_t kept = 0, length = 0;
-    while (length < BEST_SEGMENT_BYTES && pos + length < size &&
+    while (length < BEST_SEGMENT_BYTES && pos + length < end &&
            kept + BEST_MAX_FOUND <= BEST_SEGMENT_MATCHES) {
         state->matchStart[length] = kept;
         kept += EncTreeFind(&state->tree, in, size, pos + length, BEST_TREE_TRIES, state->matches + kept);
@@ -284,17 +287,44 @@ static void EncodeSegment(BestState* state, const Segment* segment, EncBitWriter
     }
 }
 
+// Format notes: blocks stand on their own but for the window, which is the input
+// itself, so the stream may switch between two parses of the input wherever both end
+// a block. The fast level's blocks are made alongside: every stretch of at least a
+// segment's bytes that ends where a fast block ends is encoded both ways, and the
+// fewer bits go into the stream. The best level therefore never comes out larger than
+// the fast one, whose stream is the sum of the same stretches.
 int EncBest(const uint8_t* in, uint32_t size, EncBitWriter* writer) {
     BestState* state = static_cast<BestState*>(MemAlloc(sizeof(BestState)));
     if (!state) return ERR_NO_MEMORY;
+    EncBitRecord fastBits, bestBits;
+    FastRun fast = {};
+    int rc = EncRecordOpen(&fastBits);
+    if (EncRecordOpen(&bestBits) < 0) rc = ERR_NO_MEMORY;
+    if (rc == 0) rc = EncFastStart(&fast, in, size, &fastBits.writer);
     EncTreeReset(&state->tree);
-    for (uint32_t pos = 0; pos < size && writer->error == 0;) { // a failed sink ends the work
-        Segment segment;
-        segment.data = in + pos;
-        segment.length = FindSegmentMatches(state, in, size, pos);
-        EncodeSegment(state, &segment, writer);
-        pos += segment.length;
+    for (uint32_t pos = 0; rc == 0 && pos < size && writer->error == 0;) { // a failed sink ends the work
+        uint32_t end = pos;
+        while (end < size && end - pos < BEST_SEGMENT_BYTES)
+            end = EncFastAdvance(&fast);
+        for (uint32_t at = pos; at < end;) {
+            Segment segment;
+            segment.data = in + at;
+            segment.length = FindSegmentMatches(state, in, size, at, end);
+            EncodeSegment(state, &segment, &bestBits.writer);
+            at += segment.length;
+        }
+        if (fastBits.writer.error != 0 || bestBits.writer.error != 0) {
+            rc = ERR_NO_MEMORY; // the only failure of a record's sink
+            break;
+        }
+        EncRecordCopy(EncRecordBits(&bestBits) <= EncRecordBits(&fastBits) ? &bestBits : &fastBits, writer);
+        EncRecordEmpty(&bestBits);
+        EncRecordEmpty(&fastBits);
+        pos = end;
     }
+    if (fast.state != nullptr) EncFastEnd(&fast);
+    EncRecordClose(&bestBits);
+    EncRecordClose(&fastBits);
     MemFree(state);
-    return 0;
+    return rc;
 }

@@ -58,3 +58,47 @@ int EncBitsFinish(EncBitWriter* writer) {
     if (writer->used > 0) HandToSink(writer);
     return writer->error;
 }
+
+int EncRecordOpen(EncBitRecord* record) {
+    record->bytes = CrushedBuffer{nullptr, 0, 0};
+    record->sink = CrushedSink{CrushedBufferAppend, &record->bytes, 0};
+    return EncBitsOpen(&record->writer, &record->sink);
+}
+
+void EncRecordClose(EncBitRecord* record) {
+    EncBitsClose(&record->writer);
+    CrushedBufferFree(&record->bytes);
+}
+
+uint64_t EncRecordBits(const EncBitRecord* record) {
+    return (static_cast<uint64_t>(record->bytes.size) + record->writer.used) * 8 + record->writer.pendingBits;
+}
+
+static void CopyBytes(EncBitWriter* writer, const uint8_t* bytes, uint32_t count) {
+    uint32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        EncPutBits(writer,
+                   static_cast<uint32_t>(bytes[i]) << 24 | static_cast<uint32_t>(bytes[i + 1]) << 16 |
+                       static_cast<uint32_t>(bytes[i + 2]) << 8 | bytes[i + 3],
+                   32);
+    }
+    for (; i < count; i++)
+        EncPutBits(writer, bytes[i], 8);
+}
+
+void EncRecordCopy(EncBitRecord* record, EncBitWriter* writer) {
+    CopyBytes(writer, record->bytes.data, record->bytes.size);
+    CopyBytes(writer, record->writer.staging, record->writer.used);
+    const uint32_t bits = record->writer.pendingBits;
+    // pending keeps older bits above the last pendingBits.
+    if (bits > 0) EncPutBits(writer, static_cast<uint32_t>(record->writer.pending & ((1ull << bits) - 1)), bits);
+    EncRecordEmpty(record);
+}
+
+void EncRecordEmpty(EncBitRecord* record) {
+    record->bytes.size = 0;
+    record->sink.written = 0;
+    record->writer.used = 0;
+    record->writer.pending = 0;
+    record->writer.pendingBits = 0;
+}

@@ -32,3 +32,22 @@ inline void EncPutBits(EncBitWriter* writer, uint32_t value, uint32_t count) {
     writer->pendingBits += count;
     if (writer->pendingBits >= 32) EncBitsStoreWord(writer);
 }
+
+// Bits kept in memory, to be weighed against others before they are copied to the
+// stream or dropped. The record must not move while open: its writer points at its
+// sink.
+struct EncBitRecord {
+    EncBitWriter writer; // write the bits here
+    CrushedSink sink;
+    CrushedBuffer bytes; // whole staging buffers handed over so far
+};
+
+int EncRecordOpen(EncBitRecord* record); // 0 or ERR_NO_MEMORY
+void EncRecordClose(EncBitRecord* record);
+uint64_t EncRecordBits(const EncBitRecord* record); // bits written since it was opened or emptied
+// Appends the recorded bits to writer, bit for bit, and empties the record.
+void EncRecordCopy(EncBitRecord* record, EncBitWriter* writer);
+void EncRecordEmpty(EncBitRecord* record);
+
+// The sink of CrushedEncodeToBuffer: appends to the CrushedBuffer at context.
+int CrushedBufferAppend(void* context, const uint8_t* bytes, uint32_t count);

@@ -1,5 +1,7 @@
 #include "crushed/encoder_fast.h"
 
+#include <cstring>
+
 #include "crushed/encoder_block.h"
 #include "crushed/encoder_match.h"
 #include "fileio/memory.h"
@@ -23,15 +25,19 @@ struct FastState {
     EncBlockPlan plan;
 };
 
-struct FastRun {
-    const uint8_t* in;
-    uint32_t size;
-    FastState* state;
-    uint32_t blockCount; // symbols of the open block
-    uint32_t blockBits;  // its planned size
-    uint32_t count;      // symbols in the buffer
-    EncBitWriter* writer;
-};
+// Input bytes that symbols stand for.
+static uint32_t BytesOf(const EncSymbol* symbols, uint32_t count) {
+    uint32_t bytes = 0;
+    for (uint32_t i = 0; i < count; i++)
+        bytes += symbols[i].main < 256 ? 1 : symbols[i].main - static_cast<uint32_t>(CRUSHED_MATCH_OFFSET);
+    return bytes;
+}
+
+// The open block's symbols go out as blocks; `written` follows them.
+static void WriteSymbols(FastRun* run, uint32_t count) {
+    EncEmitBlocks(run->writer, run->state->symbols, count);
+    run->written += BytesOf(run->state->symbols, count);
+}
 
 // Ends the chunk: it joins the open block, or the block is written and the chunk
 // becomes the open block.
@@ -65,7 +71,7 @@ static void CloseChunk(FastRun* run) {
             return;
         }
     }
-    EncEmitBlocks(run->writer, state->symbols, run->blockCount);
+    WriteSymbols(run, run->blockCount);
     for (uint32_t i = 0; i < chunkCount; i++) {
         state->symbols[i] = state->symbols[run->blockCount + i];
     }
@@ -95,40 +101,71 @@ static void Emit(FastRun* run, EncSymbol symbol) {
     if (run->count - run->blockCount == FAST_CHUNK_SYMBOLS) CloseChunk(run);
 }
 
-int EncFast(const uint8_t* in, uint32_t size, EncBitWriter* writer) {
-    FastState* state = static_cast<FastState*>(MemAlloc(sizeof(FastState)));
-    if (!state) return ERR_NO_MEMORY;
-    EncChainsReset(&state->chains);
-    FastRun run = {in, size, state, 0, 0, 0, writer};
+int EncFastStart(FastRun* run, const uint8_t* in, uint32_t size, EncBitWriter* writer) {
+    std::memset(run, 0, sizeof *run);
+    run->state = static_cast<FastState*>(MemAlloc(sizeof(FastState)));
+    if (!run->state) return ERR_NO_MEMORY;
+    EncChainsReset(&run->state->chains);
+    run->in = in;
+    run->size = size;
+    run->writer = writer;
+    return 0;
+}
 
-    uint32_t pos = 0;
-    while (pos < size && writer->error == 0) { // a failed sink ends the work
+uint32_t EncFastAdvance(FastRun* run) {
+    const uint8_t* in = run->in;
+    const uint32_t size = run->size;
+    const uint32_t before = run->written;
+    uint32_t pos = run->pos;
+    // A failed sink ends the work.
+    while (pos < size && run->writer->error == 0 && run->written == before) {
         uint32_t distance = 0;
-        uint32_t length = Find(&run, pos, &distance);
-        Insert(&run, pos, pos + 1);
+        uint32_t length = Find(run, pos, &distance);
+        Insert(run, pos, pos + 1);
         if (length >= CRUSHED_MIN_MATCH && length < FAST_LAZY_BELOW) {
             uint32_t nextDistance = 0;
-            uint32_t next = Find(&run, pos + 1, &nextDistance);
+            uint32_t next = Find(run, pos + 1, &nextDistance);
             if (next > length) {
                 // A longer match one byte on: send this byte as a literal and take it.
-                Emit(&run, EncLiteral(in[pos]));
+                Emit(run, EncLiteral(in[pos]));
                 pos++;
-                Insert(&run, pos, pos + 1);
+                Insert(run, pos, pos + 1);
                 length = next;
                 distance = nextDistance;
             }
         }
         if (length >= CRUSHED_MIN_MATCH) {
-            Emit(&run, EncMatch(length, distance));
-            Insert(&run, pos + 1, pos + length);
+            Emit(run, EncMatch(length, distance));
+            Insert(run, pos + 1, pos + length);
             pos += length;
         } else {
-            Emit(&run, EncLiteral(in[pos]));
+            Emit(run, EncLiteral(in[pos]));
             pos++;
         }
     }
-    CloseChunk(&run);
-    EncEmitBlocks(writer, state->symbols, run.count);
-    MemFree(state);
+    run->pos = pos;
+    if (pos >= size && !run->finished) {
+        CloseChunk(run);
+        WriteSymbols(run, run->count);
+        run->count = 0;
+        run->blockCount = 0;
+        run->finished = 1;
+    }
+    // After a failed sink nothing more is written: the rest counts as done.
+    if (run->writer->error != 0) run->written = size;
+    return run->written;
+}
+
+void EncFastEnd(FastRun* run) {
+    MemFree(run->state);
+    run->state = nullptr;
+}
+
+int EncFast(const uint8_t* in, uint32_t size, EncBitWriter* writer) {
+    FastRun run;
+    if (EncFastStart(&run, in, size, writer) < 0) return ERR_NO_MEMORY;
+    while (EncFastAdvance(&run) < size) {
+    }
+    EncFastEnd(&run);
     return 0;
 }

@@ -10,6 +10,7 @@
 //                               | name (N)
 //                               | 33-byte block (see ENTRY_BLOCK_*)
 //                               | extra bytes (X, the block's last field)  = 41 + N + X bytes
+//                                 (tagged fields, see EXTRA_*)
 //                               then compressed-size bytes of data
 //   end-of-archive record       an entry header record with N = 0 and no data; 41 + X bytes
 //
@@ -102,6 +103,29 @@ static_assert(ENTRY_FIXED_SIZE == 41, "an end-of-archive record without extra by
 static_assert(ENTRY_FIXED_SIZE + 16 == 57 && ENTRY_FIXED_SIZE + 8 == 49, "header sizes 41 + N");
 static_assert(ARCHIVE_HEADER_MIN_SIZE == ARCHIVE_DEST_OFFSET + 2, "D = 0 and C = 0: 12 bytes");
 static_assert(ARCHIVE_DEST_MAX + 1 == ENTRY_NAME_MAX, "destination plus separator fits a path");
+
+// ---- Extra fields ----------------------------------------------------------------------
+//
+// Format notes: the extra bytes behind the block hold a list of tagged fields,
+//
+//   id (2) | length L (2) | L bytes          one field, EXTRA_FIELD_HEAD_SIZE + L bytes
+//
+// one after another up to the extra count. A reader takes the fields it knows and
+// passes over the others by their lengths, so fields can be added without any reader
+// minding; a reader that knows none passes over the whole extra count, as readers
+// always have. A field whose head or bytes run past the extra count ends the list:
+// the rest is passed over unread. Of two fields with the same id the first counts.
+//
+//   checksum field   43 4B | 04 00 | CRC-32 of the entry's uncompressed bytes (4)
+//
+// The CRC-32 is the one of zip and gzip (engine/checksum.h), over every byte of the
+// extracted file; a spanned entry's pieces carry the same field in every header.
+enum {
+    EXTRA_FIELD_HEAD_SIZE = 4,
+    EXTRA_ID_CHECKSUM = 0x4B43, // bytes "CK"
+    EXTRA_CHECKSUM_LENGTH = 4,
+    EXTRA_CHECKSUM_FIELD_SIZE = EXTRA_FIELD_HEAD_SIZE + EXTRA_CHECKSUM_LENGTH, // 8
+};
 
 // Storage methods; any other value is not extractable.
 enum {

@@ -5,6 +5,14 @@
 
 #include "fileio/paths.h"
 
+// What the engine knows of an entry's checksum field (EXTRA_ID_CHECKSUM).
+enum {
+    CHECKSUM_NONE = 0,     // the header carries none: the data is taken as it decodes
+    CHECKSUM_CARRIED = 1,  // the header carries one, not compared yet
+    CHECKSUM_MATCHED = 2,  // the written bytes gave the carried checksum
+    CHECKSUM_MISMATCH = 3, // they did not: the entry failed with ERR_BAD_DATA
+};
+
 // Field order and widths follow the entry header record; byte and word fields of
 // the header are widened to 32 bits, the mode keeps its 16.
 struct EntryDescriptor {
@@ -29,4 +37,8 @@ struct EntryDescriptor {
     uint8_t volume_info[5];         // byte 0: number of the volume holding this header
     int16_t status;                 // a handler writes STATUS_CANCEL to stop the engine
     char name[PATH_MAX_LENGTH + 1]; // normalised stored name, later the full output path
+    // From the extra bytes' checksum field; behind the header's own fields, which
+    // keep their order.
+    uint32_t checksum;      // the CRC-32 carried, when checksum_state is not CHECKSUM_NONE
+    int32_t checksum_state; // CHECKSUM_; set by ReadEntryHeader, then by the extraction
 };

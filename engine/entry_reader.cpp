@@ -26,6 +26,51 @@ static void FillFromBlock(EntryDescriptor* desc, const uint8_t* block) {
     desc->extra_count = static_cast<int32_t>(GetLE16(block + ENTRY_BLOCK_EXTRA_COUNT));
 }
 
+// n bytes of the extra bytes, lowest first, into *value (n at most 4). 1 when all came;
+// 0 at the end of the file.
+static int TakeExtraBytes(int slot, int32_t n, uint32_t* value) {
+    *value = 0;
+    for (int32_t i = 0; i < n; i++) {
+        const int byte = FileGetByte(slot);
+        if (byte < 0) return 0;
+        *value |= static_cast<uint32_t>(byte) << (8 * i);
+    }
+    return 1;
+}
+
+// Format notes: the extra bytes are tagged fields (see EXTRA_* in engine/archive.h),
+// read as they pass, one FileGetByte each, so that exactly extra_count bytes are
+// taken whatever they hold. Only the checksum field is kept; any other field, a
+// checksum field of another length, and whatever follows a field that runs past the
+// extra count are passed over.
+static void ReadExtraFields(EntryDescriptor* desc) {
+    const int slot = desc->input_slot;
+    desc->checksum = 0;
+    desc->checksum_state = CHECKSUM_NONE;
+    int32_t left = desc->extra_count;
+    while (left >= EXTRA_FIELD_HEAD_SIZE) {
+        uint32_t id = 0;
+        uint32_t length = 0;
+        if (!TakeExtraBytes(slot, 2, &id) || !TakeExtraBytes(slot, 2, &length)) return;
+        left -= EXTRA_FIELD_HEAD_SIZE;
+        if (static_cast<int32_t>(length) > left) break;
+        left -= static_cast<int32_t>(length);
+        if (id == EXTRA_ID_CHECKSUM && length == EXTRA_CHECKSUM_LENGTH && desc->checksum_state == CHECKSUM_NONE) {
+            uint32_t value = 0;
+            if (!TakeExtraBytes(slot, EXTRA_CHECKSUM_LENGTH, &value)) return;
+            desc->checksum = value;
+            desc->checksum_state = CHECKSUM_CARRIED;
+            continue;
+        }
+        for (uint32_t i = 0; i < length; i++) {
+            if (FileGetByte(slot) < 0) return;
+        }
+    }
+    for (int32_t i = 0; i < left; i++) {
+        if (FileGetByte(slot) < 0) return; // the end of the file: nothing more to pass over
+    }
+}
+
 int16_t ReadEntryHeader(EntryDescriptor* desc) {
     if (desc == nullptr) return ERR_BAD_ARGUMENT;
     const int slot = desc->input_slot;
@@ -59,9 +104,7 @@ int16_t ReadEntryHeader(EntryDescriptor* desc) {
     const int32_t blockRead = FileRead(slot, block, ENTRY_BLOCK_SIZE);
     FillFromBlock(desc, block);
 
-    for (int32_t i = 0; i < desc->extra_count; i++) {
-        if (FileGetByte(slot) < 0) break; // the end of the file: nothing more to pass over
-    }
+    ReadExtraFields(desc);
 
     if (desc->name_case == NAME_CASE_KEEP) g_upperCaseNames = 0;
     PathNormalise(desc->name);

@@ -68,8 +68,10 @@ int ExtractWalkResult();
 // Extracts the entry whose header was just read from input_slot into output_slot
 // (desc->name holds the output path). 0 when written or skipped (method, flag);
 // ERR_BAD_HANDLE; ERR_DISK_FULL; ERR_NO_MEMORY; ERR_CANCELLED; ERR_IO for a copy or
-// write that came up short; ERR_BAD_DATA for a damaged Crushed stream or a Stored
-// entry whose two sizes differ; the results of the spanned step. Whatever happened,
+// write that came up short; ERR_BAD_DATA for a damaged Crushed stream, a Stored
+// entry whose two sizes differ, or an entry whose written bytes do not give the
+// checksum its header carries (checksum_state is then CHECKSUM_MISMATCH, and the
+// entry gets EVT_ENTRY_FAILED, never EVT_ENTRY_DONE); the results of the spanned step. Whatever happened,
 // except a failed volume change, input_slot then stands behind the entry's data.
 int ExtractEntry(EntryDescriptor* desc);
 // The copy loop of a Stored entry, from InputSlot to OutputSlot. 0, ERR_NO_MEMORY (after

@@ -6,6 +6,7 @@
 #include "crushed/bitinput.h"
 #include "crushed/decoder.h"
 #include "engine/archive.h"
+#include "engine/checksum.h"
 #include "engine/extract.h"
 #include "engine/extract_state.h"
 #include "engine/spanned.h"
@@ -25,6 +26,25 @@ static int FlushOutput(int32_t slot) {
     FileSlot* record = FileGetSlot(slot);
     if (record == nullptr || record->stream == nullptr) return ERR_BAD_HANDLE;
     return PlatFlush(record->stream) == 0 ? 0 : ERR_IO;
+}
+
+// Adds the bytes just written to the entry's running checksum, when it carries one
+// (an entry without costs nothing more than before).
+static void CountWritten(const EntryDescriptor* desc, const uint8_t* bytes, uint32_t count) {
+    if (desc->checksum_state != CHECKSUM_NONE) g_entryChecksum = ChecksumUpdate(g_entryChecksum, bytes, count);
+}
+
+// An entry written whole is compared with the checksum its header carries. 0, or
+// ERR_BAD_DATA when they differ: the data decoded or copied without a fault and is
+// still not what was stored.
+static int CompareChecksum(EntryDescriptor* desc) {
+    if (desc->checksum_state == CHECKSUM_NONE) return 0;
+    if (g_entryChecksum != desc->checksum) {
+        desc->checksum_state = CHECKSUM_MISMATCH;
+        return ERR_BAD_DATA;
+    }
+    desc->checksum_state = CHECKSUM_MATCHED;
+    return 0;
 }
 
 // Puts the input behind the entry's data, wherever a failed or stopped method left
@@ -64,6 +84,7 @@ int CopyStored(EntryDescriptor* desc) {
             result = ERR_IO;
             break;
         }
+        CountWritten(desc, buffer, static_cast<uint32_t>(count));
         left -= static_cast<uint32_t>(count);
         if (EventHandlerRegistered() && ++buffers == EXTRACT_PROGRESS_BUFFERS) {
             RaiseEvent(desc, EVT_PROGRESS, static_cast<int32_t>(desc->uncompressed_size - left));
@@ -85,6 +106,7 @@ static int ExtractStored(EntryDescriptor* desc, int32_t dataStart, int assembled
     RaiseEvent(desc, EVT_ENTRY_BEGIN, 0);
     int result = CopyStored(desc);
     if (result == 0) result = FlushOutput(desc->output_slot);
+    if (result == 0) result = CompareChecksum(desc);
     if (result < 0) {
         SkipRestOfData(desc, dataStart, assembled);
         return result;
@@ -118,12 +140,14 @@ static int ExtractCrushed(EntryDescriptor* desc, int32_t dataStart, int assemble
             result = ERR_IO;
             break;
         }
+        CountWritten(desc, window, count);
         BytesWritten += count;
         left -= count;
     }
     MemFree(window);
     if (result == 0 && desc->status == STATUS_CANCEL) result = ERR_CANCELLED;
     if (result == 0) result = FlushOutput(desc->output_slot);
+    if (result == 0) result = CompareChecksum(desc);
     // A damaged stream stops anywhere in its data, and one that ends before its
     // compressed size leaves the rest unread.
     SkipRestOfData(desc, dataStart, assembled);
@@ -136,6 +160,7 @@ int ExtractEntry(EntryDescriptor* desc) {
     if (desc == nullptr) return ERR_BAD_ARGUMENT;
     if (!SlotInTable(desc->input_slot) || !SlotInTable(desc->output_slot)) return ERR_BAD_HANDLE;
     g_entryReported = 0;
+    g_entryChecksum = CHECKSUM_EMPTY;
 
     // A spanned entry also needs room for the temporary file that collects its pieces.
     uint64_t needed = desc->uncompressed_size;

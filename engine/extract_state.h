@@ -12,3 +12,6 @@ extern int g_walkResult;                // how the last walk ended (ExtractWalkR
 // Set when ExtractEntry has already told the handler why the entry was not written
 // (EVT_DISK_FULL, EVT_NO_MEMORY), so the walk raises no EVT_ENTRY_FAILED for it.
 extern int g_entryReported;
+// Running CRC-32 of the bytes of the current entry written so far, kept only while
+// the entry's header carries a checksum.
+extern uint32_t g_entryChecksum;

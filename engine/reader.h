@@ -12,7 +12,9 @@
 // 0: an entry was read and the position is on its data. ERR_END_OF_ARCHIVE: the
 // end-of-archive record was read. Otherwise no entry: ERR_BAD_HANDLE, ERR_BAD_HEADER
 // (ERR_BAD_ARCHIVE when the position is 0 afterwards, as in an empty file),
-// ERR_VERSION. Fields that a record cut short did not deliver are 0. Leaves
+// ERR_VERSION. Fields that a record cut short did not deliver are 0. The extra
+// bytes are passed over but for a checksum field, which sets checksum and
+// checksum_state (CHECKSUM_CARRIED; CHECKSUM_NONE without one). Leaves
 // input_slot, output_slot, extra_data and status alone; raises no event.
 int16_t ReadEntryHeader(EntryDescriptor* desc);
 

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "engine/checksum.h"
 #include "fileio/memory.h"
 #include "fileio/slots.h"
 #include "platform/platform.h"
@@ -106,6 +107,12 @@ int WriterPutEntryHeader(ArchiveWriter* writer, const EntryHeaderFields* header)
     if (rc < 0) return rc;
     rc = WriterPutBytes(writer, block, sizeof block);
     if (rc < 0) return rc;
+    if (header->has_checksum) {
+        uint8_t field[EXTRA_CHECKSUM_FIELD_SIZE];
+        EncodeChecksumField(header->checksum, field);
+        rc = WriterPutBytes(writer, field, sizeof field);
+        if (rc < 0) return rc;
+    }
     rc = WriterPutBytes(writer, header->extra, header->extra_size);
     if (rc < 0) return rc;
     writer->entries++;
@@ -138,6 +145,29 @@ int WriterCopyFromSlot(ArchiveWriter* writer, int slot, uint32_t count) {
         count -= static_cast<uint32_t>(want);
     }
     MemFree(buffer);
+    return rc;
+}
+
+int ChecksumFromSlot(int slot, uint32_t count, uint32_t* checksum) {
+    *checksum = CHECKSUM_EMPTY;
+    const int32_t start = FileTell(slot);
+    if (start < 0) return ERR_IO;
+    if (count == 0) return 0;
+    uint32_t size = WRITER_COPY_BUFFER;
+    uint8_t* buffer = static_cast<uint8_t*>(MemAllocHalving(&size, 2 * WRITER_COPY_MIN));
+    if (buffer == nullptr) return ERR_NO_MEMORY;
+    int rc = 0;
+    while (count > 0) {
+        const int32_t want = static_cast<int32_t>(count < size ? count : size);
+        if (FileRead(slot, buffer, want) != want) {
+            rc = ERR_IO;
+            break;
+        }
+        *checksum = ChecksumUpdate(*checksum, buffer, static_cast<uint32_t>(want));
+        count -= static_cast<uint32_t>(want);
+    }
+    MemFree(buffer);
+    if (FileSeek(slot, start, FILE_SEEK_START) != start && rc == 0) rc = ERR_IO;
     return rc;
 }
 

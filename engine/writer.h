@@ -67,6 +67,11 @@ struct EntryHeaderFields {
     EntryBlockFields block;
     const uint8_t* extra; // extra_size bytes written behind the block; owned by the caller
     uint32_t extra_size;
+    // When has_checksum is 1, a checksum field (EXTRA_ID_CHECKSUM) holding checksum is
+    // written in front of the extra bytes; EntryHeaderSetChecksum counts it in the
+    // block's extra count.
+    uint8_t has_checksum;
+    uint32_t checksum;
 };
 
 struct ArchiveHeaderFields {
@@ -96,16 +101,23 @@ int EntryHeaderSetName(EntryHeaderFields* header, const uint8_t* bytes, uint32_t
 // Extra bytes behind the block, and the count field with them. ERR_BAD_ARGUMENT above
 // WRITER_EXTRA_MAX.
 int EntryHeaderSetExtra(EntryHeaderFields* header, const uint8_t* bytes, uint32_t size);
+// A checksum field holding the CRC-32 (engine/checksum.h) of the entry's uncompressed
+// bytes, in front of any extra bytes; the block's extra count grows by
+// EXTRA_CHECKSUM_FIELD_SIZE once. ERR_BAD_ARGUMENT when the count would pass
+// WRITER_EXTRA_MAX.
+int EntryHeaderSetChecksum(EntryHeaderFields* header, uint32_t checksum);
 // An end-of-archive record: no name, the previous entry's block (our writer's block
 // for an empty archive when previous is null), extraSize extra bytes.
 int EndRecordDefaults(EntryHeaderFields* end, const EntryBlockFields* previous, const uint8_t* extra,
                       uint32_t extraSize);
 
-// Header bytes of the record: 41 + name + extra.
+// Header bytes of the record: 41 + name + extra (the checksum field included).
 uint32_t EntryHeaderSize(const EntryHeaderFields* header);
 // The 8 bytes in front of the name, and the 33-byte block.
 void EncodeEntryLead(const EntryHeaderFields* header, uint8_t out[ENTRY_LEAD_SIZE]);
 void EncodeEntryBlock(const EntryBlockFields* block, uint8_t out[ENTRY_BLOCK_SIZE]);
+// The checksum field as it stands in the extra bytes.
+void EncodeChecksumField(uint32_t checksum, uint8_t out[EXTRA_CHECKSUM_FIELD_SIZE]);
 
 // An archive header record; null destination or comment = none. ERR_BAD_ARGUMENT for
 // a destination over ARCHIVE_DEST_MAX or a comment over WRITER_TEXT_MAX bytes.
@@ -146,6 +158,10 @@ int WriterPutEntry(ArchiveWriter* writer, const EntryHeaderFields* header, const
 // Copies count bytes from the current position of an open slot. ERR_IO when the slot
 // delivers fewer, ERR_NO_MEMORY without a copy buffer.
 int WriterCopyFromSlot(ArchiveWriter* writer, int slot, uint32_t count);
+// The CRC-32 of the count bytes at the current position of an open slot, which is put
+// back there afterwards (the file is read twice: the field stands in front of the
+// data). ERR_IO when the slot delivers fewer, ERR_NO_MEMORY without a buffer.
+int ChecksumFromSlot(int slot, uint32_t count, uint32_t* checksum);
 // A Stored entry named storedName holding the file at sourcePath, with the file's
 // modification time. ERR_NOT_FOUND when the file cannot be opened.
 int WriterPutFile(ArchiveWriter* writer, const char* storedName, const char* sourcePath);

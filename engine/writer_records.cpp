@@ -70,10 +70,31 @@ int EntryHeaderSetExtra(EntryHeaderFields* header, const uint8_t* bytes, uint32_
     if (header == nullptr || size > WRITER_EXTRA_MAX || (bytes == nullptr && size != 0)) {
         return ERR_BAD_ARGUMENT;
     }
+    const uint32_t field = header->has_checksum ? static_cast<uint32_t>(EXTRA_CHECKSUM_FIELD_SIZE) : 0;
+    if (size + field > WRITER_EXTRA_MAX) return ERR_BAD_ARGUMENT;
     header->extra = bytes;
     header->extra_size = size;
-    header->block.extra_count = static_cast<uint16_t>(size);
+    header->block.extra_count = static_cast<uint16_t>(size + field);
     return 0;
+}
+
+int EntryHeaderSetChecksum(EntryHeaderFields* header, uint32_t checksum) {
+    if (header == nullptr) return ERR_BAD_ARGUMENT;
+    if (!header->has_checksum) {
+        if (header->block.extra_count + static_cast<uint32_t>(EXTRA_CHECKSUM_FIELD_SIZE) > WRITER_EXTRA_MAX) {
+            return ERR_BAD_ARGUMENT;
+        }
+        header->block.extra_count = static_cast<uint16_t>(header->block.extra_count + EXTRA_CHECKSUM_FIELD_SIZE);
+    }
+    header->has_checksum = 1;
+    header->checksum = checksum;
+    return 0;
+}
+
+void EncodeChecksumField(uint32_t checksum, uint8_t out[EXTRA_CHECKSUM_FIELD_SIZE]) {
+    PutLE16(out, EXTRA_ID_CHECKSUM);
+    PutLE16(out + 2, EXTRA_CHECKSUM_LENGTH);
+    PutLE32(out + EXTRA_FIELD_HEAD_SIZE, checksum);
 }
 
 int EndRecordDefaults(EntryHeaderFields* end, const EntryBlockFields* previous, const uint8_t* extra,
@@ -90,7 +111,8 @@ int EndRecordDefaults(EntryHeaderFields* end, const EntryBlockFields* previous, 
 }
 
 uint32_t EntryHeaderSize(const EntryHeaderFields* header) {
-    return ENTRY_FIXED_SIZE + header->name_size + header->extra_size;
+    const uint32_t field = header->has_checksum ? static_cast<uint32_t>(EXTRA_CHECKSUM_FIELD_SIZE) : 0;
+    return ENTRY_FIXED_SIZE + header->name_size + field + header->extra_size;
 }
 
 void EncodeEntryLead(const EntryHeaderFields* header, uint8_t out[ENTRY_LEAD_SIZE]) {

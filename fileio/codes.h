@@ -20,7 +20,8 @@ enum {
     ERR_NO_SLOT = -17,        // all 20 file slots are open or reserved
     ERR_CANCELLED = -30,      // a handler set STATUS_CANCEL, or a volume change was given up
     ERR_DISK_FULL = -33,      // the output drive has less free space than the entry needs
-    ERR_BAD_DATA = -40,       // a Crushed stream is invalid, or its input ended before its compressed size
+    ERR_BAD_DATA = -40,       // a Crushed stream is invalid, or its input ended before its compressed size;
+                              // or the entry's bytes do not give the checksum its header carries
 };
 
 // ---- Event codes --------------------------------------------------------------

@@ -24,7 +24,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
-from arq_blackbox import archive_header, end_record, entry  # noqa: E402  (the format, written by hand)
+from arq_blackbox import archive_header, checksum_field, end_record, entry  # noqa: E402  (the format, by hand)
 
 ARGS = None
 DISK_FULL_TEXT = "There is not enough room on the drive to run the Tarnby."
@@ -197,6 +197,33 @@ class LaunchTest(LaunchBase):
         self.assertIsNone(read_report(self.report), "a damaged player was started")
         # The completed show is deleted; what the engine left of the player stays.
         self.assertNotIn("DECK.PPS", os.listdir(self.temp))
+
+    def test_player_failing_its_checksum_is_not_started(self):
+        # The player itself is whole and would run: only the checksum its header
+        # carries says that its bytes are not the ones stored. An intact pair runs.
+        show = b"a checked show"
+        changed = bytearray(self.player)
+        changed[len(changed) // 2] ^= 0x01
+        cases = [
+            ("intact", checksum_field(self.player), True),
+            ("the player's bytes differ from its checksum", checksum_field(bytes(changed)), False),
+        ]
+        for what, player_field, started in cases:
+            with self.subTest(what):
+                self.setUp()
+                show_file = self.make_show([entry("DECK.PPS", show, mode=SHOW_MODE, extra=checksum_field(show)),
+                                            entry("PLAYER.EXE", self.player, mode=PLAYER_MODE, extra=player_field)])
+                result = self.launch(show_file)
+                self.assertEqual(result.returncode, 0, result)
+                report = read_report(self.report)
+                if started:
+                    self.assertIsNotNone(report, "the player did not run")
+                    self.assertEqual(report["show_fnv"], fnv1a(show))
+                    self.assertEqual(os.listdir(self.temp), [])
+                else:
+                    self.assertIsNone(report, "a player that failed its checksum was started")
+                    # The completed show is deleted; what the engine left of the player stays.
+                    self.assertNotIn("DECK.PPS", os.listdir(self.temp))
 
     def test_signed_show_still_runs(self):
         # Signed last, as a show is handed out: the certificate table then follows the

@@ -27,6 +27,7 @@ import sys
 import tempfile
 import time
 import unittest
+import zlib
 
 ARQ = []          # the command that runs the tool, runner first
 WINE = False      # the tool is a Windows program run under Wine
@@ -89,8 +90,15 @@ def parse_archive(data, start=0):
             return entries
         entries.append(dict(name=name.decode("latin-1"), mtime=mtime, mode=mode, csize=csize, usize=usize,
                             method=method, case=case, flags=flags, volume=volume, made=data[pos + 4],
-                            needed=data[pos + 5], data=data[body:body + csize], offset=pos))
+                            needed=data[pos + 5], data=data[body:body + csize], offset=pos,
+                            extra=data[b + 33:body], data_offset=body))
         pos = body + csize
+
+
+def checksum_field(data, length=4):
+    """The extra bytes' checksum field as the format describes it: id "CK", length 4,
+    the CRC-32 of zip and gzip (taken from Python's zlib) of the uncompressed bytes."""
+    return b"CK" + struct.pack("<H", length) + struct.pack("<I", zlib.crc32(data)) + bytes(length - 4)
 
 
 def lha_crc16(data):
@@ -156,6 +164,17 @@ def random_bytes(size, seed):
     return random.Random(seed).randbytes(size)
 
 
+def word_list(size, seed, vocabulary):
+    """Words drawn evenly from a made-up vocabulary, one per line: few long repeats."""
+    rng = random.Random(seed)
+    words = [bytes(rng.choice(b"abcdefghijklmnopqrstuvwxyz") for _ in range(rng.randint(3, 10)))
+             for _ in range(vocabulary)]
+    out = bytearray()
+    while len(out) < size:
+        out += rng.choice(words) + b"\n"
+    return bytes(out[:size])
+
+
 class ArqTest(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="arq-test-")
@@ -199,20 +218,25 @@ class ArqTest(unittest.TestCase):
             self.assertIn(word, lines[0], repr(run))
 
     def listing(self, archive, *extra):
-        """The rows of arq list as dicts, and the run."""
+        """The rows of arq list as dicts, and the run. The CRC-32 column, shown when an
+        entry carries a checksum, gives "crc" (8 hex digits, or None for "-")."""
         run = self.arq("list", archive, *extra)
         return self.listing_rows(run), run
 
     def listing_rows(self, run):
         rows = []
+        with_crc = run.out.startswith("Method") and "CRC-32" in run.out.split("\n", 1)[0]
         pattern = re.compile(r"^(Stored|Crushed|method \d+)\s+(\d+)\s+(\d+)\s+(\S+)\s+"
-                             r"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)\s+(\d{6})\s+([0-9A-F]{2} [N-][S-])\s+(\d+)  (.*)$")
+                             r"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)\s+(\d{6})\s+([0-9A-F]{2} [N-][S-])\s+(\d+)  " +
+                             (r"([0-9A-F]{8}|-       )  " if with_crc else r"()") + r"(.*)$")
         for line in run.out.split("\n"):
             m = pattern.match(line)
             if m:
+                crc = m.group(9).strip() if with_crc else None
                 rows.append(dict(method=m.group(1), packed=int(m.group(2)), size=int(m.group(3)),
                                  ratio=m.group(4), time=m.group(5), mode=m.group(6), flags=m.group(7),
-                                 volume=int(m.group(8)), name=m.group(9)))
+                                 volume=int(m.group(8)), crc=None if crc in (None, "-") else crc,
+                                 name=m.group(10)))
         return rows
 
     def make_archive(self, rel, records):
@@ -397,10 +421,19 @@ class RoundTripTest(ArqTest):
                 self.check_extracted(files, out)
 
     def test_best_is_not_larger_than_fast(self):
-        self.write("t.txt", text_bytes(300000, 7))
-        self.assertExit(self.arq("create", "--fast", "f.arq", "t.txt"), EXIT_OK)
-        self.assertExit(self.arq("create", "--best", "b.arq", "t.txt"), EXIT_OK)
-        self.assertLessEqual(os.path.getsize(self.path("b.arq")), os.path.getsize(self.path("f.arq")))
+        # The word list made the best level larger (757,627 against 746,369 bytes of
+        # stream) before it weighed its blocks against the fast level's.
+        cases = [
+            ("text", text_bytes(300000, 7)),
+            ("1,296,269 bytes of words from 5,000", word_list(1296269, 82, 5000)),
+        ]
+        for name, data in cases:
+            with self.subTest(name):
+                self.write("t.txt", data)
+                self.assertExit(self.arq("create", "--fast", "f.arq", "t.txt"), EXIT_OK)
+                self.assertExit(self.arq("create", "--best", "b.arq", "t.txt"), EXIT_OK)
+                self.assertLessEqual(os.path.getsize(self.path("b.arq")), os.path.getsize(self.path("f.arq")))
+                self.assertExit(self.arq("test", "b.arq"), EXIT_OK)
 
     def test_files_are_stored_under_their_own_names(self):
         self.write("x/y/letter.txt", b"dear")
@@ -633,38 +666,52 @@ class ShowTest(ArqTest):
         # The show's own mode and name ending do not decide its stored mode, nor the player's.
         self.write("Deck.pps", b"show", mtime=1600000000, mode=0o755)
         self.write("bin/p.exe", b"run", mtime=1600000060, mode=0o644)
-        run = self.arq("show", "--stored", "OUT.EXE", "Deck.pps", os.path.join("bin", "p.exe"), "--stub", "stub.exe")
-        self.assertExit(run, EXIT_OK)
-        self.assertEqual(run.out + run.err, "")
-        block_player = ("3C 10 5E 5F  FF 81  00 00  00 00  03 00 00 00  03 00 00 00  00 00 00 00"
-                        "  01  10  02  00  00 00 00 00 00  00 00")
-        fields = [
-            ("archive header: signature", "67 57 04 02"),
-            ("total of the sizes, 4 + 3", "07 00 00 00"),
-            ("destination length, comment length", "00 00  00 00"),
-            ("show: signature, made by 3.1, needs 1.2", "67 57 04 01  31  12"),
-            ("name length, name", "08 00" + b"DECK.PPS".hex()),
-            ("time 1600000000, mode 100666, reserved", "00 10 5E 5F  B6 81  00 00  00 00"),
-            ("packed and unpacked size, reserved", "04 00 00 00  04 00 00 00  00 00 00 00"),
-            ("Stored, name-case 16, flags 2, reserved, volume 0, no extra bytes",
-             "01  10  02  00  00 00 00 00 00  00 00"),
-            ("the show's bytes", b"show".hex()),
-            ("player: signature, versions", "67 57 04 01  31  12"),
-            ("name length, name", "05 00" + b"P.EXE".hex()),
-            ("time 1600000060, mode 100777, ... no extra bytes", block_player),
-            ("the player's bytes", b"run".hex()),
-            ("end record: signature, versions, no name", "67 57 04 01  31  12  00 00"),
-            ("the player's block again", block_player),
-        ]
-        expected = stub + b"".join(bytes.fromhex(hexed) for _, hexed in fields)
-        data = self.read("OUT.EXE")
-        self.assertEqual(data[:len(stub)], stub)
-        at = len(stub)
-        for name, hexed in fields:
-            want = bytes.fromhex(hexed)
-            self.assertEqual(data[at:at + len(want)].hex(" "), want.hex(" "), name)
-            at += len(want)
-        self.assertEqual(data, expected)  # and nothing behind the end record
+
+        def crc_field(data):
+            # id "CK", length 4, the CRC-32 of zip and gzip (here from Python's zlib)
+            return "43 4B  04 00" + struct.pack("<I", zlib.crc32(data)).hex()
+
+        # By default every entry carries a checksum field in its extra bytes; with
+        # --no-checksum the bytes are those the format has always had.
+        for option, extra_count, show_field, player_field in (
+                ([], "08 00", crc_field(b"show"), crc_field(b"run")),
+                (["--no-checksum"], "00 00", "", "")):
+            with self.subTest(option=option):
+                run = self.arq("show", "--stored", *option, "OUT.EXE", "Deck.pps", os.path.join("bin", "p.exe"),
+                               "--stub", "stub.exe")
+                self.assertExit(run, EXIT_OK)
+                self.assertEqual(run.out + run.err, "")
+                block_player = ("3C 10 5E 5F  FF 81  00 00  00 00  03 00 00 00  03 00 00 00  00 00 00 00"
+                                "  01  10  02  00  00 00 00 00 00")
+                fields = [
+                    ("archive header: signature", "67 57 04 02"),
+                    ("total of the sizes, 4 + 3", "07 00 00 00"),
+                    ("destination length, comment length", "00 00  00 00"),
+                    ("show: signature, made by 3.1, needs 1.2", "67 57 04 01  31  12"),
+                    ("name length, name", "08 00" + b"DECK.PPS".hex()),
+                    ("time 1600000000, mode 100666, reserved", "00 10 5E 5F  B6 81  00 00  00 00"),
+                    ("packed and unpacked size, reserved", "04 00 00 00  04 00 00 00  00 00 00 00"),
+                    ("Stored, name-case 16, flags 2, reserved, volume 0, extra count",
+                     "01  10  02  00  00 00 00 00 00  " + extra_count),
+                    ("the show's extra bytes", show_field),
+                    ("the show's bytes", b"show".hex()),
+                    ("player: signature, versions", "67 57 04 01  31  12"),
+                    ("name length, name", "05 00" + b"P.EXE".hex()),
+                    ("time 1600000060, mode 100777, ..., extra count", block_player + extra_count),
+                    ("the player's extra bytes", player_field),
+                    ("the player's bytes", b"run".hex()),
+                    ("end record: signature, versions, no name", "67 57 04 01  31  12  00 00"),
+                    ("the player's block again, no extra bytes", block_player + "00 00"),
+                ]
+                expected = stub + b"".join(bytes.fromhex(hexed) for _, hexed in fields)
+                data = self.read("OUT.EXE")
+                self.assertEqual(data[:len(stub)], stub)
+                at = len(stub)
+                for name, hexed in fields:
+                    want = bytes.fromhex(hexed)
+                    self.assertEqual(data[at:at + len(want)].hex(" "), want.hex(" "), name)
+                    at += len(want)
+                self.assertEqual(data, expected)  # and nothing behind the end record
 
     def test_crushed_round_trip(self):
         stub = tiny_pe(pad=3000)
@@ -1146,6 +1193,142 @@ class DamagedTest(ArqTest):
         self.assertIn("M.TXT: skipped: unknown storage method 3", run.err)
         self.assertIn("F.TXT: skipped: marked not to be extracted", run.err)
         self.assertEqual(self.read("out/K.TXT"), b"kept")
+
+
+# ---- Entry checksums ----------------------------------------------------------------------
+
+
+class ChecksumTest(ArqTest):
+    FILES = {
+        "c/text.txt": text_bytes(60000, 91),
+        "c/noise.bin": random_bytes(20000, 92),
+        "c/empty.txt": b"",
+    }
+
+    def make(self, archive, *options):
+        for rel, data in self.FILES.items():
+            self.write(rel, data)
+        self.assertExit(self.arq("create", *options, archive, "c"), EXIT_OK)
+        entries = parse_archive(self.read(archive))
+        self.assertIsNone(entries[-1])
+        return {e["name"]: e for e in entries[:-1]}
+
+    def original(self, stored):
+        return self.FILES["c/" + stored.lower()]
+
+    def test_every_entry_carries_the_crc32_of_its_bytes(self):
+        for options in ([], ["--stored"], ["--best"]):
+            with self.subTest(options=options):
+                entries = self.make("k.arq", *options)
+                for name, e in entries.items():
+                    self.assertEqual(e["extra"], checksum_field(self.original(name)), name)
+                rows, run = self.listing("k.arq")
+                self.assertExit(run, EXIT_OK)
+                self.assertEqual({r["name"]: r["crc"] for r in rows},
+                                 {name: "%08X" % zlib.crc32(self.original(name)) for name in entries})
+                run = self.arq("test", "-v", "k.arq")
+                self.assertExit(run, EXIT_OK)
+                self.assertIn("all 3 entries intact", run.out)
+                shutil.rmtree(self.path("out"), ignore_errors=True)
+                self.assertExit(self.arq("extract", "k.arq", "-C", "out"), EXIT_OK)
+                for name in entries:
+                    self.assertEqual(self.read("out/" + name), self.original(name))
+
+    def flipped(self, archive, offset, name):
+        data = bytearray(self.read(archive))
+        data[offset] ^= 0x10
+        self.write(name, bytes(data))
+        return name
+
+    def crushed_flip(self, entry, archive):
+        """A byte of the Crushed stream whose change still decodes to the full size with
+        the packed bytes used up: only a checksum can tell. Found by trying."""
+        for delta in range(len(entry["data"]) // 2, len(entry["data"]) - 1):
+            name = self.flipped(archive, entry["data_offset"] + delta, "probe.arq")
+            run = self.arq("test", name)
+            if "does not match its checksum" in run.err:
+                return delta
+        self.fail("no byte of the stream changes the data without breaking the stream")
+
+    def test_a_changed_byte_is_caught(self):
+        with_field = self.make("k.arq")
+        without = self.make("n.arq", "--no-checksum")
+        text, noise = with_field["TEXT.TXT"], with_field["NOISE.BIN"]
+        self.assertEqual((text["method"], noise["method"]), (2, 1))
+        crushed_delta = self.crushed_flip(text, "k.arq")
+        cases = [
+            # entry, offset of the changed byte in the archive with and without the field
+            ("NOISE.BIN", "Stored", noise["data_offset"] + 12345, without["NOISE.BIN"]["data_offset"] + 12345),
+            ("TEXT.TXT", "Crushed", text["data_offset"] + crushed_delta,
+             without["TEXT.TXT"]["data_offset"] + crushed_delta),
+        ]
+        for name, method, offset, offset_without in cases:
+            with self.subTest(method):
+                damaged = self.flipped("k.arq", offset, "bad.arq")
+                run = self.arq("test", damaged)
+                self.assertExit(run, EXIT_DAMAGED)
+                self.assertIn("%s: damaged: its data does not match its checksum (CRC-32 %08X stored"
+                              % (name, zlib.crc32(self.original(name))), run.err)
+                shutil.rmtree(self.path("out"), ignore_errors=True)
+                run = self.arq("extract", damaged, "-C", "out")
+                self.assertExit(run, EXIT_DAMAGED)
+                self.assertOneLine(run, name, "failed: its data does not match its checksum")
+                # Without the field the same change goes unnoticed, as it always has.
+                unnoticed = self.flipped("n.arq", offset_without, "unnoticed.arq")
+                self.assertExit(self.arq("test", unnoticed), EXIT_OK)
+                shutil.rmtree(self.path("out2"), ignore_errors=True)
+                self.assertExit(self.arq("extract", unnoticed, "-C", "out2"), EXIT_OK)
+                self.assertNotEqual(self.read("out2/" + name), self.original(name))
+
+    def test_a_changed_byte_in_a_spanned_entry_is_caught(self):
+        self.write("s/big.bin", random_bytes(150000, 93))
+        self.assertExit(self.arq("create", "--volume-size", "64K", "SET.ARQ", "s"), EXIT_OK)
+        folders = ["SET.ARQ.%d" % n for n in (1, 2, 3)]
+        second = self.path(folders[1], "SET.ARQ")
+        with open(second, "rb") as f:
+            volume = bytearray(f.read())
+        # The continuation header repeats the entry's checksum field; its data runs to
+        # the end of the volume.
+        block = 8 + struct.unpack_from("<H", volume, 6)[0]
+        data_offset = block + 33 + struct.unpack_from("<H", volume, block + 31)[0]
+        self.assertEqual(bytes(volume[block + 33:data_offset]), checksum_field(self.read("s/big.bin")))
+        volume[data_offset + 1000] ^= 0x01
+        with open(second, "wb") as f:
+            f.write(volume)
+        run = self.arq("test", "SET.ARQ", "--volumes", *folders)
+        self.assertExit(run, EXIT_DAMAGED)
+        self.assertIn("BIG.BIN: damaged: its data does not match its checksum", run.err)
+        run = self.arq("extract", "SET.ARQ", "-C", "out", "--volumes", *folders)
+        self.assertExit(run, EXIT_DAMAGED)
+        self.assertOneLine(run, "BIG.BIN", "failed: its data does not match its checksum")
+
+
+class TimeTest(ArqTest):
+    def test_times_the_format_cannot_hold(self):
+        if WINE:
+            self.skipTest("the host's times past 2038 are set natively")
+        cases = [
+            # time of the file, stored time, shown time, words of the warning
+            # (Times before 1901 cannot be given to a file here: the file system keeps
+            # none earlier than the archive does.)
+            (2 ** 31 + 1000, 0x7FFFFFFF, "2038-01-19 03:14:07", "after 2038-01-19 03:14:07 UTC"),
+            (2 ** 31, 0x7FFFFFFF, "2038-01-19 03:14:07", "after 2038-01-19 03:14:07 UTC"),
+            (2 ** 31 - 1, 0x7FFFFFFF, "2038-01-19 03:14:07", None),
+            (-(2 ** 31), 0x80000000, "1901-12-13 20:45:52", None),
+        ]
+        for mtime, stored, shown, words in cases:
+            with self.subTest(mtime=mtime):
+                self.write("t/late.txt", b"from the future")
+                os.utime(self.path("t/late.txt"), (mtime, mtime))
+                run = self.arq("create", "t.arq", "t/late.txt")
+                self.assertExit(run, EXIT_OK)
+                if words:
+                    self.assertOneLine(run, "warning", "late.txt", words)
+                else:
+                    self.assertEqual(run.err, "")
+                self.assertEqual(parse_archive(self.read("t.arq"))[0]["mtime"], stored)
+                rows, _ = self.listing("t.arq")
+                self.assertEqual(rows[0]["time"], shown)
 
 
 # ---- Hostile names ----------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "crushed/encoder.h"
+#include "engine/checksum.h"
 #include "engine/extract.h"
 #include "fileio/memory.h"
 #include "fileio/paths.h"
@@ -170,6 +171,7 @@ int OutputStart(ArchiveOutput* out, const std::string& archive, uint32_t volumeS
     out->streaming = 0;
     out->stream_start = 0;
     out->current = "";
+    out->checksums = 1;
     out->complete = 0;
     if (NamePart(archive).empty()) {
         Complain("%s: names no file", archive.c_str());
@@ -221,6 +223,10 @@ const int ARCHIVE_FULL = 1;
 // 0, ARCHIVE_FULL (after a message), or the writer's or encoder's failure.
 int PutEncoded(ArchiveOutput* out, EntryHeaderFields* header, const uint8_t* data, uint32_t size, int level,
                int* method, uint32_t* packed) {
+    if (out->checksums) {
+        const int rc = EntryHeaderSetChecksum(header, ChecksumUpdate(CHECKSUM_EMPTY, data, size));
+        if (rc < 0) return rc;
+    }
     CrushedBuffer stream = {};
     int rc = CrushedEncodeToBuffer(data, size, level, &stream);
     if (rc < 0) return rc;
@@ -241,6 +247,24 @@ int PutEncoded(ArchiveOutput* out, EntryHeaderFields* header, const uint8_t* dat
     }
     CrushedBufferFree(&stream);
     return rc;
+}
+
+// The reader applies a time as a signed 32-bit count of seconds: one outside that
+// range would come back decades off, so the nearest it can hold is stored instead.
+uint32_t StorableTime(const InputFile& file) {
+    if (file.mtime > INT32_MAX) {
+        Complain("warning: %s: modified after 2038-01-19 03:14:07 UTC, the latest time an archive holds; "
+                 "stored as that time",
+                 file.source.c_str());
+        return static_cast<uint32_t>(INT32_MAX);
+    }
+    if (file.mtime < INT32_MIN) {
+        Complain("warning: %s: modified before 1901-12-13 20:45:52 UTC, the earliest time an archive holds; "
+                 "stored as that time",
+                 file.source.c_str());
+        return static_cast<uint32_t>(INT32_MIN);
+    }
+    return static_cast<uint32_t>(file.mtime);
 }
 
 } // namespace
@@ -267,8 +291,7 @@ int OutputPutFile(ArchiveOutput* out, const InputFile& file, int level, int* met
     header.block.name_case = file.name_case;
     if (file.executable) header.block.mode = WRITER_MODE_EXECUTABLE;
     if (file.mode != 0) header.block.mode = file.mode;
-    // The reader applies the time as a signed 32-bit count of seconds.
-    header.block.mtime = static_cast<uint32_t>(file.mtime);
+    header.block.mtime = StorableTime(file);
 
     const int slot = FileOpen(file.source.c_str(), FILE_READ);
     if (slot < 0) {
@@ -287,11 +310,17 @@ int OutputPutFile(ArchiveOutput* out, const InputFile& file, int level, int* met
         MemFree(data);
         if (rc == ARCHIVE_FULL) return ARQ_EXIT_USAGE;
     } else {
-        if (!ArchiveHasRoom(out, &header, size)) {
+        // The field counts in the room the entry takes; its value comes below.
+        if (out->checksums) rc = EntryHeaderSetChecksum(&header, CHECKSUM_EMPTY);
+        if (rc == 0 && !ArchiveHasRoom(out, &header, size)) {
             FileClose(slot);
             return ARQ_EXIT_USAGE;
         }
-        rc = WriterPutEntryHeader(&out->writer, &header);
+        // The checksum field stands in front of the data: the file is read twice.
+        uint32_t checksum = CHECKSUM_EMPTY;
+        if (rc == 0 && out->checksums) rc = ChecksumFromSlot(slot, size, &checksum);
+        if (rc == 0 && out->checksums) rc = EntryHeaderSetChecksum(&header, checksum);
+        if (rc == 0) rc = WriterPutEntryHeader(&out->writer, &header);
         out->streaming = 1;
         out->stream_start = out->writer.bytes_written;
         if (rc == 0) rc = WriterCopyFromSlot(&out->writer, slot, size);

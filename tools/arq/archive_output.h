@@ -25,6 +25,7 @@ struct ArchiveOutput {
     int32_t streaming;     // the bar follows the bytes written (a Stored copy)
     uint32_t stream_start; // writer.bytes_written when the data being streamed began
     const char* current;   // stored name of the file at hand, for the bar
+    int32_t checksums;     // 1: every entry carries a checksum field (the default); 0: --no-checksum
     // Spanned sets.
     std::vector<std::string> volume_temps;   // volume files under their temporary names
     std::vector<std::string> volume_folders; // the disks' folders, ARCHIVE.1 first
@@ -43,15 +44,18 @@ enum {
 // when they contradict each other.
 int OutputChosenLevel(const CommandLine& line, int storedId, int fastId, int bestId);
 
-// Creates the temporary archive beside ARCHIVE. ARQ_EXIT_OK or the exit code after a
-// message.
+// Creates the temporary archive beside ARCHIVE, with checksums on. ARQ_EXIT_OK or the
+// exit code after a message.
 int OutputStart(ArchiveOutput* out, const std::string& archive, uint32_t volumeSize);
 // The start of a self-extracting file: the program image (imageSize bytes, copied
 // unchanged) and an archive header record with the given total and neither
 // destination nor comment. Called before the first OutputPutFile. ARQ_EXIT_OK or the
 // exit code after a message; on failure the caller calls OutputAbandon.
 int OutputPutImage(ArchiveOutput* out, const uint8_t* image, uint32_t imageSize, uint32_t total);
-// Stores one file. *method receives the method used. ARQ_EXIT_OK or the exit code
+// Stores one file, with its CRC-32 in a checksum field unless out->checksums is 0. A
+// time the format cannot hold (before 1901-12-13 20:45:52 or after 2038-01-19
+// 03:14:07 UTC) is stored as the nearest one it can, with a warning. *method receives
+// the method used. ARQ_EXIT_OK or the exit code
 // after a message; on failure the caller calls OutputAbandon.
 int OutputPutFile(ArchiveOutput* out, const InputFile& file, int level, int* method, uint32_t* packed);
 // Writes the end record and puts the archive (or the volumes) in place. *volumes

@@ -20,6 +20,7 @@ enum {
     OPT_FAST,
     OPT_BEST,
     OPT_VOLUME_SIZE,
+    OPT_NO_CHECKSUM,
     OPT_QUIET,
     OPT_VERBOSE,
     OPT_DIRECTORY,
@@ -33,6 +34,7 @@ const OptionSpec kCreateOptions[] = {
     {"fast", 0, OPTION_FLAG, OPT_FAST},
     {"best", 0, OPTION_FLAG, OPT_BEST},
     {"volume-size", 0, OPTION_VALUE, OPT_VOLUME_SIZE},
+    {"no-checksum", 0, OPTION_FLAG, OPT_NO_CHECKSUM},
     {"quiet", 'q', OPTION_FLAG, OPT_QUIET},
     {"verbose", 'v', OPTION_FLAG, OPT_VERBOSE},
     {"directory", 'C', OPTION_VALUE, OPT_DIRECTORY},
@@ -94,6 +96,7 @@ int CommandCreate(const std::vector<std::string>& args) {
     ArchiveOutput out;
     code = OutputStart(&out, archive, volumeSize);
     if (code != ARQ_EXIT_OK) return code;
+    if (OptionGiven(line, OPT_NO_CHECKSUM)) out.checksums = 0;
     uint64_t total = 0;
     for (const InputFile& file : files)
         total += file.size;

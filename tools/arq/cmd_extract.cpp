@@ -63,7 +63,10 @@ void Note(int code) { g_run.code = ExitCombine(g_run.code, code); }
 
 void EntryFailed(EntryDescriptor* desc, int32_t result) {
     const std::string name = ShownName(desc->name);
-    if (result == ERR_BAD_DATA) {
+    if (result == ERR_BAD_DATA && desc->checksum_state == CHECKSUM_MISMATCH) {
+        Complain("%s: failed: its data does not match its checksum", name.c_str());
+        Note(ARQ_EXIT_DAMAGED);
+    } else if (result == ERR_BAD_DATA) {
         Complain("%s: failed: damaged data", name.c_str());
         Note(ARQ_EXIT_DAMAGED);
     } else if (result == ERR_NO_MEMORY) {

@@ -1,6 +1,8 @@
 // arq list: every entry of an archive with its fields, then the totals.
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "engine/archive.h"
 #include "engine/events.h"
@@ -47,12 +49,51 @@ std::string FormatFlags(int flags) {
     return text;
 }
 
-void PrintRow(const EntryDescriptor& desc, bool utc) {
-    std::printf("%-9s %10u %10u %6s  %s  %s  %s %3u  %s\n", MethodName(desc.method).c_str(),
-                desc.compressed_size, desc.uncompressed_size,
-                FormatRatio(desc.compressed_size, desc.uncompressed_size).c_str(),
-                (utc ? FormatUtc(desc.mtime) : FormatLocal(desc.mtime)).c_str(), FormatMode(desc.mode).c_str(), FormatFlags(desc.flags).c_str(),
-                static_cast<unsigned>(desc.volume_info[0]), Printable(desc.name).c_str());
+// What a row shows of an entry, kept until the walk is over: the checksum column is
+// shown only when some entry carries one, so that the listing of an archive without
+// any stays as it has always been.
+struct ListRow {
+    std::string text_before; // method to volume
+    std::string checksum;    // 8 hex digits, or empty
+    std::string name;
+};
+
+ListRow MakeRow(const EntryDescriptor& desc, bool utc) {
+    char text[160];
+    std::snprintf(text, sizeof text, "%-9s %10u %10u %6s  %s  %s  %s %3u", MethodName(desc.method).c_str(),
+                  desc.compressed_size, desc.uncompressed_size,
+                  FormatRatio(desc.compressed_size, desc.uncompressed_size).c_str(),
+                  (utc ? FormatUtc(desc.mtime) : FormatLocal(desc.mtime)).c_str(),
+                  FormatMode(desc.mode).c_str(), FormatFlags(desc.flags).c_str(),
+                  static_cast<unsigned>(desc.volume_info[0]));
+    ListRow row = {text, std::string(), Printable(desc.name)};
+    if (desc.checksum_state != CHECKSUM_NONE) {
+        char checksum[16];
+        std::snprintf(checksum, sizeof checksum, "%08X", static_cast<unsigned>(desc.checksum));
+        row.checksum = checksum;
+    }
+    return row;
+}
+
+// Width of the checksum column: 8 hex digits.
+const int LIST_CHECKSUM_WIDTH = 8;
+
+// Prints the heading and the rows; true when the checksum column is shown.
+bool PrintRows(const std::vector<ListRow>& rows, bool utc) {
+    bool checksums = false;
+    for (const ListRow& row : rows)
+        checksums = checksums || !row.checksum.empty();
+    std::printf("%-9s %10s %10s %6s  %-19s  %-6s  %-5s %3s  %s%s\n", "Method", "Packed", "Size", "Ratio",
+                utc ? "Modified (UTC)" : "Modified", "Mode", "Flags", "Vol", checksums ? "CRC-32    " : "", "Name");
+    for (const ListRow& row : rows) {
+        if (checksums) {
+            std::printf("%s  %-*s  %s\n", row.text_before.c_str(), LIST_CHECKSUM_WIDTH,
+                        row.checksum.empty() ? "-" : row.checksum.c_str(), row.name.c_str());
+        } else {
+            std::printf("%s  %s\n", row.text_before.c_str(), row.name.c_str());
+        }
+    }
+    return checksums;
 }
 
 } // namespace
@@ -92,10 +133,7 @@ int CommandList(const std::vector<std::string>& args) {
     g_currentVolume = 0;
     SpannedResetState();
 
-    if (!namesOnly) {
-        std::printf("%-9s %10s %10s %6s  %-19s  %-6s  %-5s %3s  %s\n", "Method", "Packed", "Size", "Ratio",
-                    utc ? "Modified (UTC)" : "Modified", "Mode", "Flags", "Vol", "Name");
-    }
+    std::vector<ListRow> rows;
     uint64_t packed = 0;
     uint64_t size = 0;
     uint32_t entries = 0;
@@ -109,7 +147,7 @@ int CommandList(const std::vector<std::string>& args) {
             if (namesOnly) {
                 std::printf("%s\n", Printable(desc.name).c_str());
             } else {
-                PrintRow(desc, utc);
+                rows.push_back(MakeRow(desc, utc));
             }
             packed += desc.compressed_size;
             size += desc.uncompressed_size;
@@ -119,8 +157,10 @@ int CommandList(const std::vector<std::string>& args) {
     }
     input.slot = desc.input_slot;
     if (!namesOnly) {
-        std::printf("%-9s %10s %10s %6s  %19s  %6s  %5s %3s  %s\n", "", std::to_string(packed).c_str(),
+        const bool checksums = PrintRows(rows, utc);
+        std::printf("%-9s %10s %10s %6s  %19s  %6s  %5s %3s  %s%s\n", "", std::to_string(packed).c_str(),
                     std::to_string(size).c_str(), FormatRatio(packed, size).c_str(), "", "", "", "",
+                    checksums ? "          " : "",
                     (std::to_string(entries) + (entries == 1 ? " entry" : " entries")).c_str());
     }
     std::fflush(stdout);

@@ -6,7 +6,8 @@
 //   launcher program, copied unchanged
 //   archive header record: total of the two files' sizes, no destination, no comment
 //   entry: the show     mode 100666  \  our writer's versions, name-case code and flags;
-//   entry: the player   mode 100777  /  the name is the file's own, upper-cased
+//   entry: the player   mode 100777  /  the name is the file's own, upper-cased; a
+//                                       checksum field unless --no-checksum
 //   end-of-archive record, the last bytes of the file
 //
 // The launcher takes the first entry for the show and the second for the player, so
@@ -31,13 +32,13 @@
 
 namespace {
 
-enum { OPT_HELP, OPT_STUB, OPT_STORED, OPT_FAST, OPT_BEST, OPT_QUIET, OPT_VERBOSE };
+enum { OPT_HELP, OPT_STUB, OPT_STORED, OPT_FAST, OPT_BEST, OPT_NO_CHECKSUM, OPT_QUIET, OPT_VERBOSE };
 
 const OptionSpec kShowOptions[] = {
     {"help", 'h', OPTION_FLAG, OPT_HELP},       {"stub", 0, OPTION_VALUE, OPT_STUB},
     {"stored", 0, OPTION_FLAG, OPT_STORED},     {"fast", 0, OPTION_FLAG, OPT_FAST},
-    {"best", 0, OPTION_FLAG, OPT_BEST},         {"quiet", 'q', OPTION_FLAG, OPT_QUIET},
-    {"verbose", 'v', OPTION_FLAG, OPT_VERBOSE},
+    {"best", 0, OPTION_FLAG, OPT_BEST},         {"no-checksum", 0, OPTION_FLAG, OPT_NO_CHECKSUM},
+    {"quiet", 'q', OPTION_FLAG, OPT_QUIET},     {"verbose", 'v', OPTION_FLAG, OPT_VERBOSE},
 };
 
 // The launcher's file name, looked for beside arq when --stub is not given.
@@ -168,7 +169,8 @@ InputFile EntryFor(const ShowInput& input, uint16_t mode) {
 
 // The stored names and sizes fit the format and the launcher. ARQ_EXIT_OK, or the
 // exit code after a message.
-int CheckEntries(const InputFile& show, const InputFile& player, uint64_t stubSize, uint32_t* total) {
+int CheckEntries(const InputFile& show, const InputFile& player, uint64_t stubSize, int checksums,
+                 uint32_t* total) {
     const InputFile* files[] = {&show, &player};
     for (const InputFile* file : files) {
         const std::string problem = StoredNameProblem(file->stored);
@@ -188,7 +190,7 @@ int CheckEntries(const InputFile& show, const InputFile& player, uint64_t stubSi
     // field and the event argument that carries it.
     const uint64_t largest = stubSize + ARCHIVE_HEADER_MIN_SIZE + ENTRY_FIXED_SIZE + show.stored.size() +
                              show.size + ENTRY_FIXED_SIZE + player.stored.size() + player.size +
-                             ENTRY_FIXED_SIZE;
+                             ENTRY_FIXED_SIZE + (checksums ? 2 * EXTRA_CHECKSUM_FIELD_SIZE : 0);
     if (largest > ARQ_FILE_MAX) {
         Complain(
             "%s and %s: too large together: the show could grow to %s bytes, past %s, the largest file the "
@@ -259,7 +261,8 @@ int CommandShow(const std::vector<std::string>& args) {
     const InputFile show = EntryFor(inputs[1], WRITER_MODE_FILE);
     const InputFile player = EntryFor(inputs[2], WRITER_MODE_EXECUTABLE);
     uint32_t total = 0;
-    int code = CheckEntries(show, player, stub.info.size, &total);
+    const int checksums = OptionGiven(line, OPT_NO_CHECKSUM) ? 0 : 1;
+    int code = CheckEntries(show, player, stub.info.size, checksums, &total);
     if (code == ARQ_EXIT_OK) code = CheckOutput(output, inputs, 3);
     std::vector<uint8_t> image;
     if (code == ARQ_EXIT_OK) code = ReadStub(stub, &image);
@@ -276,6 +279,7 @@ int CommandShow(const std::vector<std::string>& args) {
     ArchiveOutput out;
     code = OutputStart(&out, output, 0);
     if (code != ARQ_EXIT_OK) return code;
+    out.checksums = checksums;
     ProgressBegin(total);
     code = OutputPutImage(&out, image.data(), static_cast<uint32_t>(image.size()), total);
     if (code != ARQ_EXIT_OK) return Abandon(&out, code);

@@ -1,15 +1,18 @@
 // arq test: decodes every entry without writing anything.
 //
-// There is no checksum in the format, so an entry is intact when its data decodes
-// without error, the decoder takes exactly the packed bytes the header counts (no
-// more: the next record starts there; no fewer: nothing is left over), and its sizes
-// agree with its method. A spanned entry's pieces are first collected from the disks
+// An entry is intact when its data decodes without error, the decoder takes exactly
+// the packed bytes the header counts (no more: the next record starts there; no
+// fewer: nothing is left over), its sizes agree with its method, and, when its header
+// carries a checksum field, the bytes it decodes to give that CRC-32. Without the
+// field a changed byte that still decodes goes unnoticed. A spanned entry's pieces are first collected from the disks
 // by the engine into a temporary file, which is removed again.
+#include <cstdio>
 #include <cstring>
 
 #include "crushed/bitinput.h"
 #include "crushed/decoder.h"
 #include "engine/archive.h"
+#include "engine/checksum.h"
 #include "engine/events.h"
 #include "engine/spanned.h"
 #include "fileio/memory.h"
@@ -63,6 +66,15 @@ int OnTestEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
 // takes can be counted: its bit buffer runs at most 32 bits and one spare byte ahead.
 const uint32_t TEST_LOOKAHEAD = 8;
 
+// The reason given when an entry's bytes do not give its checksum, or empty.
+std::string ChecksumProblem(const EntryDescriptor* desc, uint32_t found) {
+    if (desc->checksum_state == CHECKSUM_NONE || found == desc->checksum) return std::string();
+    char text[96];
+    std::snprintf(text, sizeof text, "its data does not match its checksum (CRC-32 %08X stored, %08X found)",
+                  static_cast<unsigned>(desc->checksum), static_cast<unsigned>(found));
+    return text;
+}
+
 // Decodes a Crushed entry from desc->input_slot. Empty when intact, else the reason.
 //
 // Beyond an entry's packed size the decoder reads zero bits, so a stream cut short
@@ -80,10 +92,12 @@ std::string DecodeCrushed(EntryDescriptor* desc, uint32_t lookahead) {
     BytesWritten = 0;
     int rc = DecoderReset();
     uint32_t left = desc->uncompressed_size;
+    uint32_t checksum = CHECKSUM_EMPTY;
     while (rc == 0 && left != 0 && desc->status != STATUS_CANCEL) {
         const uint32_t window = CRUSHED_WINDOW_SIZE;
         const uint32_t count = left < window ? left : window;
         rc = DecodeChunk(desc, count, buffer);
+        if (rc == 0 && desc->checksum_state != CHECKSUM_NONE) checksum = ChecksumUpdate(checksum, buffer, count);
         BytesWritten += count;
         left -= count;
     }
@@ -103,11 +117,11 @@ std::string DecodeCrushed(EntryDescriptor* desc, uint32_t lookahead) {
         if (usedBits > packedBits) return cutShort;
         if (packedBits - usedBits >= 8)
             return std::to_string((packedBits - usedBits) / 8) + " bytes of its packed data are left over";
-        return std::string();
+        return ChecksumProblem(desc, checksum);
     }
     if (CompressedLeft != 0)
         return std::to_string(CompressedLeft) + " bytes of its packed data are left over";
-    return std::string();
+    return ChecksumProblem(desc, checksum);
 }
 
 // Reads a Stored entry's bytes from desc->input_slot.
@@ -116,6 +130,7 @@ std::string ReadStored(EntryDescriptor* desc) {
     uint8_t* buffer = static_cast<uint8_t*>(MemAlloc(TEST_READ_BUFFER));
     if (buffer == nullptr) return "not enough memory to read it";
     uint32_t left = desc->uncompressed_size;
+    uint32_t checksum = CHECKSUM_EMPTY;
     std::string problem;
     while (left != 0 && desc->status != STATUS_CANCEL) {
         const int32_t count =
@@ -124,10 +139,13 @@ std::string ReadStored(EntryDescriptor* desc) {
             problem = "its data is cut short";
             break;
         }
+        if (desc->checksum_state != CHECKSUM_NONE)
+            checksum = ChecksumUpdate(checksum, buffer, static_cast<uint32_t>(count));
         left -= static_cast<uint32_t>(count);
         ProgressShow(g_doneBefore + (desc->uncompressed_size - left), g_currentName.c_str());
     }
     MemFree(buffer);
+    if (problem.empty() && desc->status != STATUS_CANCEL) problem = ChecksumProblem(desc, checksum);
     return problem;
 }
 
