@@ -399,9 +399,14 @@ class RoundTripTest(ArqTest):
             entries = parse_archive(f.read())
         self.assertEqual([e["name"] for e in entries[:-1]], ["LETTER.TXT", "OTHER.BIN"])
 
-    def test_an_empty_folder_makes_an_empty_archive(self):
+    def test_an_empty_folder_makes_no_archive_and_an_empty_one_is_read(self):
         os.makedirs(self.path("nothing"))
-        self.assertExit(self.arq("create", "empty.arq", "nothing"), EXIT_OK)
+        run = self.arq("create", "empty.arq", "nothing")
+        self.assertExit(run, EXIT_USAGE)
+        self.assertOneLine(run, "nothing to store")
+        self.assertFalse(os.path.exists(self.path("empty.arq")))
+        # An archive of its end record alone, made by hand, is still read.
+        self.make_archive("empty.arq", [])
         self.assertEqual(parse_archive(self.read("empty.arq")), [None])
         self.assertEqual(os.path.getsize(self.path("empty.arq")), 41)
         rows, run = self.listing("empty.arq")
@@ -421,9 +426,10 @@ class RoundTripTest(ArqTest):
     def test_verbose_lines_and_the_archive_left_out_of_itself(self):
         self.write("d/a.txt", b"aaaa" * 100)
         self.write("d/b.txt", b"b")
-        self.write("d/self.arq", b"old archive that is replaced")
+        self.make_archive("d/self.arq", [entry("OLD.TXT", b"old archive that is replaced")])
         run = self.arq("create", "-v", "d/self.arq", "d")
         self.assertExit(run, EXIT_OK)
+        self.assertOneLine(run, "self.arq", "passed over", "the archive being written")
         self.assertRegex(run.out, r"crushed\s+400\s+\S+%\s+A\.TXT")
         self.assertRegex(run.out, r"stored\s+1\s+\S+\s+B\.TXT")
         with open(self.path("d/self.arq"), "rb") as f:
@@ -1047,9 +1053,13 @@ class DamagedTest(ArqTest):
                          [("method 3", "02 --"), ("Stored", "06 N-"), ("Stored", "02 --")])
         run = self.arq("extract", archive, "-C", "out")
         self.assertExit(run, EXIT_SKIPPED)
-        self.assertEqual(len(run.err_lines()), 2, repr(run))
+        self.assertEqual(len(run.err_lines()), 4, repr(run))
         self.assertIn("M.TXT: skipped: unknown storage method 3", run.err)
         self.assertIn("F.TXT: skipped: marked not to be extracted", run.err)
+        # The empty files the skipped entries got are removed again.
+        self.assertIn("M.TXT: incomplete, removed", run.err)
+        self.assertIn("F.TXT: incomplete, removed", run.err)
+        self.assertEqual(os.listdir(self.path("out")), ["K.TXT"])
         self.assertEqual(self.read("out/K.TXT"), b"kept")
 
 
@@ -1109,11 +1119,12 @@ class CreateFailureTest(ArqTest):
 
     def test_missing_input_leaves_old_archive_alone(self):
         self.write("a.txt", b"a")
-        self.write("old.arq", b"previous contents")
+        self.make_archive("old.arq", [entry("PREVIOUS.TXT", b"previous contents")])
+        previous = self.read("old.arq")
         run = self.arq("create", "old.arq", "a.txt", "missing.txt")
         self.assertExit(run, EXIT_NOT_FOUND)
         self.assertOneLine(run, "missing.txt", "no such file")
-        self.assertEqual(self.read("old.arq"), b"previous contents")
+        self.assertEqual(self.read("old.arq"), previous)
         self.assertEqual(self.leftovers(), [])
 
     def test_missing_folder_for_the_archive(self):
@@ -1244,8 +1255,11 @@ class ExtractOptionsTest(ArqTest):
         self.assertExit(self.arq("create", "--stored", "room.arq", "room"), EXIT_OK)
         run = self.arq("extract", "room.arq", "-C", drive + "out", env=small_env(small))
         self.assertExit(run, EXIT_NO_ROOM)
-        self.assertOneLine(run, "HUGE.BIN", "no room on drive T:")
+        self.assertEqual(len(run.err_lines()), 2, repr(run))
+        self.assertIn("HUGE.BIN: skipped: no room on drive T:", run.err)
+        self.assertIn("HUGE.BIN: incomplete, removed", run.err)
         out = os.path.join(small, "out")
+        self.assertEqual(sorted(os.listdir(out)), ["FITS.TXT", "ZLAST.TXT"])
         self.assertEqual(open(os.path.join(out, "FITS.TXT"), "rb").read(), b"small file")
         self.assertEqual(open(os.path.join(out, "ZLAST.TXT"), "rb").read(), b"after the big one")
 
@@ -1258,7 +1272,12 @@ class ExtractOptionsTest(ArqTest):
         self.assertExit(self.arq("create", "--stored", "fill.arq", "fill"), EXIT_OK)
         run = self.arq("extract", "fill.arq", "-C", drive + "out", env=small_env(small))
         self.assertExit(run, EXIT_NO_ROOM)
-        self.assertOneLine(run, "B.BIN", "no room")
+        self.assertEqual(len(run.err_lines()), 2, repr(run))
+        self.assertIn("B.BIN", run.err_lines()[0])
+        self.assertIn("no room", run.err_lines()[0])
+        # What fitted of it is removed: only the whole file stays.
+        self.assertIn("B.BIN: incomplete, removed", run.err)
+        self.assertEqual(os.listdir(os.path.join(small, "out")), ["A.BIN"])
 
 
 # ---- Spanned sets -------------------------------------------------------------------------

@@ -16,6 +16,7 @@
 #include "tools/arq/files.h"
 #include "tools/arq/help.h"
 #include "tools/arq/options.h"
+#include "tools/arq/output_guard.h"
 #include "tools/arq/volumes.h"
 
 namespace {
@@ -74,6 +75,7 @@ int OnExtractEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
         desc->status = STATUS_CANCEL;
         g_run.cancelled = 1;
     }
+    GuardNoteEvent(desc, event);
     switch (event) {
         case EVT_PROGRESS:
             ProgressShow(g_run.doneBefore + static_cast<uint32_t>(argument), desc->name);
@@ -87,6 +89,10 @@ int OnExtractEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
         case EVT_UNSAFE_NAME:
             Complain("%s: refused: the name would write outside the destination folder or to a device",
                      Printable(desc->name).c_str());
+            Note(ARQ_EXIT_REFUSED);
+            break;
+        case EVT_OUTPUT_IS_ARCHIVE:
+            Complain("%s: refused: it is the archive being read", Printable(desc->name).c_str());
             Note(ARQ_EXIT_REFUSED);
             break;
         case EVT_NO_EXTRACT:
@@ -128,9 +134,25 @@ int OnExtractEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
 }
 
 // The overwrite query: 1 to replace the file at desc->name.
+// Replace: the file is moved aside first, and comes back if the new one is not written whole.
+int Replace(EntryDescriptor* desc) {
+    if (GuardPrepareReplace(desc->name)) return 1;
+    Note(ARQ_EXIT_IO);
+    g_run.kept++;
+    g_run.doneBefore += desc->uncompressed_size;
+    return 0;
+}
+
 int AskOverwrite(EntryDescriptor* desc, int32_t, int32_t) {
     const std::string name = Printable(desc->name);
-    if (g_run.overwrite == OVERWRITE_ALWAYS) return 1;
+    // Another disk of the set being read: the engine knows only the one in the drive.
+    if (DisksIsVolume(desc->name)) {
+        Complain("%s: refused: it is the archive being read", name.c_str());
+        Note(ARQ_EXIT_REFUSED);
+        g_run.doneBefore += desc->uncompressed_size;
+        return 0;
+    }
+    if (g_run.overwrite == OVERWRITE_ALWAYS) return Replace(desc);
     if (g_run.overwrite == OVERWRITE_ASK) {
         const std::string prompt = "Replace " + name + "? [y]es, [n]o, [A]ll, [N]one: ";
         for (;;) {
@@ -144,10 +166,10 @@ int AskOverwrite(EntryDescriptor* desc, int32_t, int32_t) {
                 }
                 break;
             }
-            if (answer == "y" || answer == "Y" || answer == "yes") return 1;
+            if (answer == "y" || answer == "Y" || answer == "yes") return Replace(desc);
             if (answer == "A" || answer == "a" || answer == "all") {
                 g_run.overwrite = OVERWRITE_ALWAYS;
-                return 1;
+                return Replace(desc);
             }
             if (answer == "n" || answer == "no") break;
             if (answer == "N" || answer == "none") {
@@ -242,10 +264,13 @@ int CommandExtract(const std::vector<std::string>& args) {
     }
 
     SetOverwriteQuery(AskOverwrite);
+    GuardReset();
     g_currentVolume = 0;
     ProgressBegin(complete ? total : 0);
     const int rc = ExtractArchive(input.path.c_str(), destination.c_str());
     ProgressEnd();
+    // Every output file is closed now.
+    GuardSettle();
     const int walk = ExtractWalkResult();
     DecoderRelease();
     SetOverwriteQuery(nullptr);

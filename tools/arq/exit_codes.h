@@ -17,6 +17,8 @@ enum ArqExit {
     ARQ_EXIT_NO_MEMORY = 8,   // not enough memory
     ARQ_EXIT_DAMAGED = 9,     // the archive or an entry is damaged or cut short
     ARQ_EXIT_CANCELLED = 10,  // stopped by Ctrl+C, or a disk prompt was given up
+    ARQ_EXIT_NOT_REPLACED = 11, // the archive to write exists and is no archive or no regular file:
+                                // it is left as it is
 };
 
 // The code a run ends with after one more kind of trouble.

@@ -44,6 +44,7 @@ const char kGeneral[] =
     "   8  not enough memory\n"
     "   9  the archive or an entry is damaged or cut short\n"
     "  10  cancelled: Ctrl+C, or a disk prompt given up\n"
+    "  11  create: ARCHIVE exists and is no archive, or not a regular file; it is left alone\n"
     "When a run meets several of these, it ends with the highest code.\n";
 
 const char kCreate[] =
@@ -58,7 +59,11 @@ const char kCreate[] =
     "\n"
     "The archive appears only when it is complete: it is written under a temporary\n"
     "name, renamed at the end, and removed when anything goes wrong. An existing\n"
-    "ARCHIVE is replaced.\n"
+    "ARCHIVE is replaced only when it is an archive (or empty), keeping its mode; named\n"
+    "through a link, the file the link leads to is replaced. Anything else (a text\n"
+    "file, a device, a folder) is left alone, with exit code 11. The archive named\n"
+    "again among the PATHs is passed over with a warning, and an archive that would\n"
+    "hold no file at all is not written.\n"
     "\n"
     "Options:\n"
     "  --stored            store the files as they are\n"
@@ -118,7 +123,11 @@ const char kExtract[] =
     "is refused (its name would write outside DIR or to a device), skipped (unknown\n"
     "method, marked not to be extracted, no room) or failed (damaged data, a read or\n"
     "write error). Exit code 0 only when every entry was written; files kept by\n"
-    "--overwrite never or by a \"no\" answer do not count as failures.\n"
+    "--overwrite never or by a \"no\" answer do not count as failures. What a failed or\n"
+    "skipped entry left is removed again, and a file it was to replace comes back. A\n"
+    "link standing where a file goes is replaced, never written through; a folder that\n"
+    "is a link leading out of DIR refuses the entry, and so does an entry that would\n"
+    "replace the archive being read.\n"
     "\n"
     "Options:\n"
     "  -C, --directory DIR         extract into DIR\n"

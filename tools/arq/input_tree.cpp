@@ -59,6 +59,7 @@ std::string Canonical(const std::string& path) {
 
 struct Collector {
     const std::string* archive; // canonical path of the archive being written
+    const std::string* named;   // the archive as named, to find it under another spelling or a link
     std::vector<InputFile>* files;
     int skipped;
     int failed; // exit code of the first failure; the walk stops
@@ -101,7 +102,11 @@ void Visit(Collector* c, const std::string& source, const std::string& stored, b
         c->skipped = 1;
         return;
     }
-    if (Canonical(source) == *c->archive) return; // the archive does not hold itself
+    // The archive does not hold itself (nor the file it replaces, which is gone then).
+    if (Canonical(source) == *c->archive || PlatSameFile(source.c_str(), c->named->c_str())) {
+        Complain("%s: passed over: it is the archive being written", source.c_str());
+        return;
+    }
     const std::string problem = StoredNameProblem(stored);
     if (!problem.empty()) {
         Complain("%s: cannot be stored: %s", source.c_str(), problem.c_str());
@@ -163,7 +168,7 @@ std::string StoredNameProblem(const std::string& stored) {
 int CollectInputs(const std::vector<std::string>& paths, const std::string& archivePath,
                   std::vector<InputFile>* files, int* skipped) {
     const std::string archive = Canonical(archivePath);
-    Collector c = {&archive, files, 0, ARQ_EXIT_OK};
+    Collector c = {&archive, &archivePath, files, 0, ARQ_EXIT_OK};
     for (const std::string& path : paths) {
         PlatStatInfo info;
         if (PlatStat(path.c_str(), &info) != 0) {
