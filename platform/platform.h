@@ -162,9 +162,6 @@ int PlatInterrupted();
 int PlatMapDrive(int index, const char* folder, int type);
 // Marks a mapped drive as holding no disk (GetDiskFreeSpaceA fails, opens fail). 1 when done.
 int PlatSetDriveReady(int index, int ready);
-// Sets the process's creation mask (see PlatCreationMask) and gives the one before, or
-// -1 when it cannot be set; on Windows, which has none, it only answers 0 for a mask of 0.
-int PlatSetCreationMask(int mask);
 // Switches the ANSI code page (1252, 932, 936, 949, 950). 1 when the code page is now
 // in force; on Windows only when it already was.
 int PlatSetCodePage(unsigned codePage);

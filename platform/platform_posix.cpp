@@ -819,11 +819,6 @@ int PlatSetDriveReady(int index, int ready) {
     return 1;
 }
 
-int PlatSetCreationMask(int mask) {
-    if (mask < 0 || mask > 0777) return -1;
-    return static_cast<int>(umask(static_cast<mode_t>(mask)) & 0777);
-}
-
 int PlatSetCodePage(unsigned codePage) {
     EnsureInitialised();
     if (!IsKnownCodePage(codePage)) return 0;

@@ -209,8 +209,6 @@ uint32_t PlatResolvePath(const char* path, char* out, uint32_t size) {
 
 int PlatCreationMask() { return 0; }
 
-int PlatSetCreationMask(int mask) { return mask == 0 ? 0 : -1; }
-
 int PlatChmod(const char* path, int mode) { return path && _chmod(path, mode) == 0 ? 0 : -1; }
 
 int PlatUtime(const char* path, int64_t accessTime, int64_t modifyTime) {

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -129,42 +128,6 @@ class FilesTest : public FileioTest {
 protected:
     ScratchDir m_dir;
 };
-
-// A folder on a filesystem of its own, mounted below C:'s root: its free bytes are its
-// own, not the root's. Natively only (the stand-in mounts a 64 KiB tmpfs; needs root).
-TEST_F(DrivesTest, PathFreeBytesAsksTheFilesystemTheFolderLiesOn) {
-    const std::string mountPoint = m_dir.file("small");
-    std::filesystem::create_directory(mountPoint);
-    if (!PlatMapDrive(DRIVE_Q, m_dir.path().string().c_str(), PLAT_DRIVE_FIXED))
-        GTEST_SKIP() << "only the stand-in's tests mount a filesystem";
-    PlatMapDrive(DRIVE_Q, nullptr, PLAT_DRIVE_FIXED);
-    const std::string mount = "mount -t tmpfs -o size=64k tmpfs '" + mountPoint + "' 2>/dev/null";
-    if (std::system(mount.c_str()) != 0) GTEST_SKIP() << "cannot mount a tmpfs here";
-    std::filesystem::create_directory(mountPoint + "/deeper");
-    const uint64_t small = 64 * 1024;
-    const uint64_t rootFree = DriveFreeBytes(DRIVE_C);
-    const struct {
-        std::string path;
-        const char* description;
-        bool onSmall;
-    } cases[] = {
-        {mountPoint + "/FILE.BIN", "a file in the mounted folder", true},
-        {mountPoint + "\\deeper\\FILE.BIN", "deeper, with backslashes", true},
-        {mountPoint + "/missing/FILE.BIN", "a folder not made yet: the drive answers", false},
-        {m_dir.file("FILE.BIN"), "beside the mount point", false},
-    };
-    for (const auto& c : cases) {
-        const uint64_t got = PathFreeBytes(c.path.c_str());
-        if (c.onSmall) {
-            EXPECT_LE(got, small) << c.description;
-        } else {
-            EXPECT_GT(got, small) << c.description;
-        }
-    }
-    EXPECT_GT(rootFree, small) << "the drive's root lies elsewhere";
-    const std::string umount = "umount '" + mountPoint + "' 2>/dev/null";
-    EXPECT_EQ(std::system(umount.c_str()), 0);
-}
 
 TEST_F(FilesTest, ExistsAndDelete) {
     const std::string path = m_dir.file("here.bin");
