@@ -195,7 +195,8 @@ TEST_F(SpannedExtractTest, BegunAtALaterDiskTheQueryComesOnceAndKeepsMeanKept) {
     } cases[] = {{true, {0}, false}, {true, {1}, true}, {true, {1, 0}, true}, {false, {0}, false}, {false, {1}, true}};
     const Bytes mine = Pattern(77, 9);
     for (const auto& c : cases) {
-        std::filesystem::remove(m_destination / "SMALL.TXT");
+        std::filesystem::remove_all(m_destination);
+        std::filesystem::create_directory(m_destination);
         WriteFileBytes((m_destination / "BIG.BIN").string(), mine);
         SpannedResetState();
         g_answers = c.answers;
