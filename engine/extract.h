@@ -10,6 +10,7 @@
 // thread-safe: one extraction at a time.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "engine/descriptor.h"
@@ -89,6 +90,12 @@ int IsDirectory(const char* path);  // 1 for a folder or a bare drive such as "C
 // only (".", "..", "..."), and no device name (CON, PRN, AUX, NUL, CONIN$, CONOUT$,
 // COM0-9, LPT0-9, in any letter case, with or without extension). 0 otherwise.
 int StoredNameSafe(const char* name);
+
+// 1 when no folder of the output path beyond its first prefix bytes (the destination
+// and its separator) is a link leading out of destination ("" is the current folder):
+// a link whose target lies inside it is followed like a folder; one that leads
+// elsewhere, or nowhere, would make the file land outside. 0 otherwise.
+int OutputFoldersInside(const char* path, size_t prefix, const char* destination);
 
 // Puts the extraction state back to its start values (tests).
 void ExtractResetState();

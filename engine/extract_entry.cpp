@@ -165,8 +165,10 @@ int ExtractEntry(EntryDescriptor* desc) {
     // A spanned entry also needs room for the temporary file that collects its pieces.
     uint64_t needed = desc->uncompressed_size;
     if (desc->flags & ENTRY_SPANNED) needed += desc->compressed_size;
+    // The folder may lie on another filesystem than its drive's root (one mounted
+    // there): its own free bytes count. The event still names the drive.
     const int drive = DriveFromPath(desc->name);
-    if (DriveFreeBytes(drive) < needed) {
+    if (PathFreeBytes(desc->name) < needed) {
         RaiseEvent(desc, EVT_DISK_FULL, drive);
         g_entryReported = 1;
         SkipEntry(desc);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/extract.h"
+#include "fileio/memory.h"
 #include "fileio/paths.h"
 #include "fileio/slots.h"
 #include "platform/platform.h"
@@ -55,6 +56,50 @@ int CreateDirectories(const char* path) {
         walk[i] = separator;
     }
     return 0;
+}
+
+// ---- Links on the way ------------------------------------------------------------
+
+enum { RESOLVED_PATH_SIZE = 1024 }; // a resolved path may be longer than the engine's own
+
+// 1 when resolved names folder itself or something below it.
+static int ResolvedInside(const char* resolved, const char* folder) {
+    const size_t length = std::strlen(folder);
+    if (std::strncmp(resolved, folder, length) != 0) return 0;
+    // "C:\" holds everything on C:, "C:\OUT" holds "C:\OUT\X" and not "C:\OUTER".
+    return resolved[length] == '\0' || IsSeparator(resolved[length]) ||
+           (length > 0 && IsSeparator(folder[length - 1]));
+}
+
+int OutputFoldersInside(const char* path, size_t prefix, const char* destination) {
+    if (path == nullptr) return 0;
+    const size_t length = std::strlen(path);
+    if (length > PATH_MAX_LENGTH || prefix > length) return 0;
+    char walk[PATH_MAX_LENGTH + 1];
+    std::memcpy(walk, path, length + 1);
+    char* folder = nullptr; // the destination resolved, once a link needs it
+    int inside = 1;
+    for (size_t i = prefix; walk[i] != '\0' && inside; i += CharBytes(walk + i)) {
+        if (!IsSeparator(walk[i])) continue;
+        const char separator = walk[i];
+        walk[i] = '\0';
+        if (PlatIsLink(walk)) {
+            char target[RESOLVED_PATH_SIZE];
+            if (folder == nullptr) {
+                folder = static_cast<char*>(MemAlloc(RESOLVED_PATH_SIZE));
+                if (folder == nullptr ||
+                    PlatResolvePath(destination == nullptr || destination[0] == '\0' ? "." : destination,
+                                    folder, RESOLVED_PATH_SIZE) == 0) {
+                    inside = 0;
+                }
+            }
+            if (inside && (PlatResolvePath(walk, target, sizeof target) == 0 || !ResolvedInside(target, folder)))
+                inside = 0;
+        }
+        walk[i] = separator;
+    }
+    MemFree(folder);
+    return inside;
 }
 
 // ---- Stored-name safety ------------------------------------------------------------

@@ -26,9 +26,11 @@ enum {
 // safe name into a device ("CONFIG.SYS" into "CON") or leave nothing of it (the path
 // would then name the destination or a sibling of it).
 //
-// On success desc->name holds the output path. PATH_UNSAFE leaves the stored name
-// there for the event; ERR_NO_MEMORY when the joining buffer cannot be had.
-static int ComposeOutputPath(EntryDescriptor* desc, const char* destination, size_t destinationLength) {
+// On success desc->name holds the output path and *prefix the bytes of it before the
+// stored name. PATH_UNSAFE leaves the stored name there for the event; ERR_NO_MEMORY
+// when the joining buffer cannot be had.
+static int ComposeOutputPath(EntryDescriptor* desc, const char* destination, size_t destinationLength,
+                             size_t* prefixLength) {
     const size_t nameLength = std::strlen(desc->name);
     char* joined = static_cast<char*>(MemAlloc(destinationLength + nameLength + 3));
     if (joined == nullptr) return ERR_NO_MEMORY;
@@ -40,6 +42,7 @@ static int ComposeOutputPath(EntryDescriptor* desc, const char* destination, siz
         if (*last != ':' && *last != '\\') joined[used++] = '\\';
     }
     const size_t prefix = used;
+    *prefixLength = prefix;
     std::memcpy(joined + used, desc->name, nameLength + 1);
     used += nameLength;
 
@@ -62,6 +65,14 @@ static EntryFilter g_entryFilter = nullptr;
 
 void SetEntryFilter(EntryFilter filter) { g_entryFilter = filter; }
 
+// 1 when the output path names the file the archive is read from. The path of the
+// input's slot is asked, not the one the walk opened: it is the volume in the drive.
+static int OutputIsArchive(const EntryDescriptor* desc) {
+    const FileSlot* record = FileGetSlot(desc->input_slot);
+    if (record == nullptr || record->path == nullptr) return 0;
+    return PlatSameFile(desc->name, record->path);
+}
+
 // One entry, from its header (just read) to its closed output file.
 static void ExtractOneEntry(EntryDescriptor* desc, const char* destination, size_t destinationLength) {
     desc->output_slot = -1;
@@ -69,26 +80,50 @@ static void ExtractOneEntry(EntryDescriptor* desc, const char* destination, size
         SkipEntry(desc);
         return;
     }
-    const int composed = ComposeOutputPath(desc, destination, destinationLength);
+    size_t prefix = 0;
+    const int composed = ComposeOutputPath(desc, destination, destinationLength, &prefix);
     if (composed == ERR_NO_MEMORY) {
         RaiseEvent(desc, EVT_ENTRY_FAILED, ERR_NO_MEMORY);
         SkipEntry(desc);
         return;
     }
-    if (composed == PATH_UNSAFE) {
-        // Nothing is created for the entry, not even its folders.
+    // Nothing is created for a refused entry, not even its folders. A folder on the
+    // way that is a link leading elsewhere would carry the file out of the destination
+    // as surely as a "..".
+    if (composed == PATH_UNSAFE || !OutputFoldersInside(desc->name, prefix, destination)) {
         RaiseEvent(desc, EVT_UNSAFE_NAME, 0);
         SkipEntry(desc);
         return;
     }
+    // Opening the archive itself for writing would empty it under the reader.
+    if (OutputIsArchive(desc)) {
+        RaiseEvent(desc, EVT_OUTPUT_IS_ARCHIVE, 0);
+        SkipEntry(desc);
+        return;
+    }
 
-    // The answer holds for this entry only.
-    if (g_overwriteQuery != nullptr && FileReadable(desc->name) && g_overwriteQuery(desc, 0, 0) == 0) {
+    // An entry read from a later disk is looked for on the first one before anything
+    // is asked or opened: it may turn out to be another entry, or none.
+    if ((desc->flags & ENTRY_SPANNED) && desc->volume_info[0] != static_cast<uint8_t>(g_currentVolume)) {
+        int restart = 0;
+        if (!SpannedRestartFromFirstDisk(desc, &restart)) {
+            if (restart < 0 && restart != ERR_CANCELLED) RaiseEvent(desc, EVT_ENTRY_FAILED, restart);
+            return;
+        }
+    }
+
+    // The answer holds for this entry only. A file that exists but cannot be read (or
+    // a link standing there) is asked about too: the open below would replace it.
+    if (g_overwriteQuery != nullptr && (FileReadable(desc->name) || FileExists(desc->name) || PlatIsLink(desc->name)) &&
+        g_overwriteQuery(desc, 0, 0) == 0) {
         SkipEntry(desc);
         return;
     }
 
     CreateDirectories(desc->name);
+    // A link standing where the file goes is replaced by the file, never written
+    // through: its target may lie anywhere.
+    if (PlatIsLink(desc->name)) PlatRemoveLink(desc->name);
     const int output = FileOpen(desc->name, FILE_WRITE | FILE_CREATE);
     if (output < 0) {
         RaiseEvent(desc, EVT_ENTRY_FAILED, output == ERR_NO_MEMORY ? ERR_NO_MEMORY : ERR_IO);
@@ -102,7 +137,8 @@ static void ExtractOneEntry(EntryDescriptor* desc, const char* destination, size
     // permission and time. Where the mode leaves the file read-only, the time cannot
     // be set and the file keeps the time it was written at.
     FileClose(output);
-    PlatChmod(desc->name, desc->mode);
+    // The stored mode is narrowed by the process's mask, as files it creates are.
+    PlatChmod(desc->name, desc->mode & ~PlatCreationMask());
     const int32_t mtime = static_cast<int32_t>(desc->mtime);
     PlatUtime(desc->name, mtime, mtime);
 

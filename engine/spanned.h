@@ -70,6 +70,15 @@ struct SpannedEntry {
 // stands behind its last piece.
 int SpannedEntryBegin(EntryDescriptor* desc, SpannedEntry* span, int* result);
 
+// The new start from the first disk that an entry read from a later disk needs (its
+// volume number is not the one open). The walk makes it before it asks the overwrite
+// query or opens the output, so that no file is touched for an entry that turns out to
+// be another. Returns 1 when the first disk begins with this very entry, whose fields
+// desc then holds (its name, the output path, kept); otherwise 0 with *result: 0 when
+// another entry comes first (the input then stands at the first disk's start, the
+// walk goes on from there), ERR_IO or the failure of the volume change.
+int SpannedRestartFromFirstDisk(EntryDescriptor* desc, int* result);
+
 // Closes and deletes the temporary file, frees its name and puts the archive's slot
 // back into desc->input_slot. Does nothing when span->active is 0. Safe to call twice.
 void SpannedEntryEnd(EntryDescriptor* desc, SpannedEntry* span);

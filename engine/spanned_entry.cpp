@@ -53,7 +53,7 @@ static void TakeEntryFields(EntryDescriptor* desc, const EntryDescriptor* read) 
 // the first disk's start and the entry counts as skipped, so that the walk extracts the
 // first disk from its first record with every check it makes of a name; writing that
 // record's data into the file opened for this entry would give it the wrong content.
-static int RestartFromFirstDisk(EntryDescriptor* desc, int* result) {
+int SpannedRestartFromFirstDisk(EntryDescriptor* desc, int* result) {
     // A second new start can only come from a set whose volume numbers disagree, and
     // would go round for as long as disks are given.
     if (g_spannedRestartMade) {
@@ -170,7 +170,7 @@ int SpannedEntryBegin(EntryDescriptor* desc, SpannedEntry* span, int* result) {
     if ((desc->flags & ENTRY_SPANNED) == 0) return 1;
 
     if (desc->volume_info[0] != static_cast<uint8_t>(g_currentVolume)) {
-        if (!RestartFromFirstDisk(desc, result)) return 0;
+        if (!SpannedRestartFromFirstDisk(desc, result)) return 0;
         span->archive_slot = desc->input_slot;
         if ((desc->flags & ENTRY_SPANNED) == 0) return 1;
     }

@@ -43,8 +43,11 @@ enum {
     EVT_ENTRY_FAILED = -41,   // the entry was not extracted; argument: the result code (ERR_BAD_DATA,
                               // ERR_IO for a short copy or write or an output file that cannot be
                               // opened, ERR_NO_MEMORY); raised once per entry, never with EVT_ENTRY_DONE
-    EVT_UNSAFE_NAME = -42,    // the stored name would write outside the destination or to a device;
-                              // the entry is skipped and nothing is created
+    EVT_UNSAFE_NAME = -42,    // the stored name would write outside the destination or to a device,
+                              // or through a folder that is a link leading out of it; the entry is
+                              // skipped and nothing is created
+    EVT_OUTPUT_IS_ARCHIVE = -45, // the output path names the archive being read (or its volume);
+                                 // the entry is skipped and the archive left as it is
 };
 
 // A handler writes this into a descriptor's status word to stop the engine.

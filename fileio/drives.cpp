@@ -50,6 +50,26 @@ uint64_t DriveFreeBytes(int index) {
     return freeBytes;
 }
 
+uint64_t PathFreeBytes(const char* path) {
+    const int drive = DriveFromPath(path);
+    if (path == nullptr) return DriveFreeBytes(drive);
+    const size_t length = std::strlen(path);
+    if (length > PATH_MAX_LENGTH) return DriveFreeBytes(drive);
+    // The folder keeps its last separator ("C:\", "\"), so that a path at a root
+    // asks about the root itself. Both separators count, double-byte aware.
+    char folder[PATH_MAX_LENGTH + 1];
+    std::memcpy(folder, path, length + 1);
+    size_t cut = 0;
+    for (size_t i = 0; folder[i] != '\0';) {
+        if (folder[i] == '\\' || folder[i] == '/' || folder[i] == ':') cut = i + 1;
+        i += (PlatIsLeadByte(static_cast<unsigned char>(folder[i])) && folder[i + 1] != '\0') ? 2 : 1;
+    }
+    folder[cut] = '\0';
+    uint64_t freeBytes = 0;
+    if (cut > 0 && PlatDiskFreeBytes(folder, &freeBytes)) return freeBytes;
+    return DriveFreeBytes(drive);
+}
+
 int FileExists(const char* path) {
     if (path == nullptr) return 0;
     return PlatAccess(path, 0) == 0 ? 1 : 0;

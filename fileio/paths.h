@@ -39,6 +39,10 @@ int DriveFromPath(const char* path);
 int DriveIsRemovable(int index);
 int DriveIsReady(int index);
 uint64_t DriveFreeBytes(int index);
+// The free bytes available to the caller on the filesystem that holds the folder of
+// path, which may be another than the drive root's (a folder mounted from elsewhere).
+// The drive's answer (DriveFreeBytes) when that folder does not answer; 0 when neither does.
+uint64_t PathFreeBytes(const char* path);
 
 int FileExists(const char* path);
 int FileDelete(const char* path);

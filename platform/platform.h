@@ -62,6 +62,20 @@ int PlatStat(const char* path, PlatStatInfo* info); // 0 or -1
 // volume serial number and file index on Windows. 0 otherwise, also when either path
 // names nothing.
 int PlatSameFile(const char* first, const char* second);
+// 1 when path itself, not what it leads to, is a symbolic link (on Windows any
+// reparse point: a symbolic link or a junction); 0 otherwise, also when it names nothing.
+int PlatIsLink(const char* path);
+// Removes the link at path, never what it leads to. 0; -1 when path is no link or the
+// link cannot be removed.
+int PlatRemoveLink(const char* path);
+// The full path of an existing file or folder with every link on the way followed,
+// spelt so that the other calls here take it ("X:\..." on the stand-in, the system's
+// own full path on Windows). Two paths that lead to one place give the same text.
+// Returns the length, 0 when path names nothing or out is too small.
+uint32_t PlatResolvePath(const char* path, char* out, uint32_t size);
+// The permission bits the process keeps out of the files it creates (the umask, 0 to
+// 0777); 0 on Windows, which has none.
+int PlatCreationMask();
 int PlatChmod(const char* path, int mode); // _chmod: 0 or -1
 // _utime: both times in seconds since 1970-01-01 UTC. 0 or -1.
 int PlatUtime(const char* path, int64_t accessTime, int64_t modifyTime);

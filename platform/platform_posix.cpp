@@ -537,6 +537,69 @@ int PlatSameFile(const char* first, const char* second) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino ? 1 : 0;
 }
 
+int PlatIsLink(const char* path) {
+    HostPath host(path);
+    struct stat st;
+    return host.ok && lstat(host.text, &st) == 0 && S_ISLNK(st.st_mode) ? 1 : 0;
+}
+
+int PlatRemoveLink(const char* path) {
+    HostPath host(path);
+    struct stat st;
+    if (!host.ok || lstat(host.text, &st) != 0 || !S_ISLNK(st.st_mode)) return -1;
+    return unlink(host.text) == 0 ? 0 : -1;
+}
+
+// The host folder of a mapped, ready drive with its links followed; 0 when it has none.
+static int DriveRealFolder(int drive, char* out) {
+    const DriveMapping& mapping = g_drives[drive];
+    return mapping.mapped && mapping.ready && realpath(mapping.folder, out) != nullptr;
+}
+
+// Format notes: the host's resolved path is given back on the drive whose folder holds
+// it most closely, so that "/tmp/x" is "C:\tmp\x" while C: maps to "/", and a file
+// under a folder mapped as D: is "D:\...".
+uint32_t PlatResolvePath(const char* path, char* out, uint32_t size) {
+    HostPath host(path);
+    char real[HOST_PATH_MAX];
+    if (!host.ok || !out || size == 0 || realpath(host.text, real) == nullptr) return 0;
+    int best = -1;
+    size_t bestLength = 0;
+    char folder[HOST_PATH_MAX];
+    for (int drive = 0; drive < DRIVE_COUNT; drive++) {
+        if (!DriveRealFolder(drive, folder)) continue;
+        size_t length = strlen(folder);
+        if (length > 1 && folder[length - 1] == '/') length--;
+        const int holds = length == 1 ? real[0] == '/'
+                                      : strncmp(real, folder, length) == 0 &&
+                                            (real[length] == '\0' || real[length] == '/');
+        if (holds && (best < 0 || length > bestLength)) {
+            best = drive;
+            bestLength = length;
+        }
+    }
+    if (best < 0) return 0;
+    const char* rest = real + (bestLength == 1 ? 1 : bestLength);
+    while (*rest == '/')
+        rest++;
+    const size_t needed = 3 + strlen(rest);
+    if (needed + 1 > size) return 0;
+    out[0] = static_cast<char>('A' + best);
+    out[1] = ':';
+    out[2] = '\\';
+    for (size_t i = 0; rest[i] != '\0'; i++)
+        out[3 + i] = rest[i] == '/' ? '\\' : rest[i];
+    out[needed] = '\0';
+    return static_cast<uint32_t>(needed);
+}
+
+int PlatCreationMask() {
+    // Reading the mask means setting it; it is put back at once.
+    const mode_t mask = umask(022);
+    umask(mask);
+    return static_cast<int>(mask & 0777);
+}
+
 int PlatChmod(const char* path, int mode) {
     HostPath host(path);
     if (!host.ok) return -1;

@@ -156,6 +156,60 @@ int PlatSameFile(const char* first, const char* second) {
                : 0;
 }
 
+int PlatIsLink(const char* path) {
+    if (!path) return 0;
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? 1 : 0;
+}
+
+int PlatRemoveLink(const char* path) {
+    if (!PlatIsLink(path)) return -1;
+    // A link to a folder, and a junction, are removed as folders; their contents stay.
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+    const BOOL removed =
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryA(path) : DeleteFileA(path);
+    return removed ? 0 : -1;
+}
+
+// Format notes: GetFinalPathNameByHandleA answers "\\?\C:\DIR" or "\\?\UNC\HOST\SHARE";
+// the prefix is taken off, so that the other calls take the path as it comes back. It
+// is looked up at run time: systems before Vista lack it, and there the full path is
+// given without links followed (those systems make no symbolic links).
+uint32_t PlatResolvePath(const char* path, char* out, uint32_t size) {
+    if (!path || !out || size == 0) return 0;
+    typedef DWORD(WINAPI * FinalPathFunction)(HANDLE, LPSTR, DWORD, DWORD);
+    const FinalPathFunction finalPath = reinterpret_cast<FinalPathFunction>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
+    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return 0;
+    char full[STAT_PATH_MAX];
+    DWORD length = 0;
+    if (finalPath != nullptr) {
+        length = finalPath(handle, full, sizeof full, 0);
+    } else {
+        length = GetFullPathNameA(path, sizeof full, full, nullptr);
+    }
+    CloseHandle(handle);
+    if (length == 0 || length >= sizeof full) return 0;
+    const char* text = full;
+    size_t skip = 0;
+    if (strncmp(full, "\\\\?\\UNC\\", 8) == 0) {
+        skip = 6; // keeps "\\" before the host: "\\?\UNC\H" becomes "\\H"
+        full[6] = '\\';
+    } else if (strncmp(full, "\\\\?\\", 4) == 0) {
+        skip = 4;
+    }
+    text += skip;
+    const size_t textLength = strlen(text);
+    if (textLength + 1 > size) return 0;
+    memcpy(out, text, textLength + 1);
+    return static_cast<uint32_t>(textLength);
+}
+
+int PlatCreationMask() { return 0; }
+
 int PlatChmod(const char* path, int mode) { return path && _chmod(path, mode) == 0 ? 0 : -1; }
 
 int PlatUtime(const char* path, int64_t accessTime, int64_t modifyTime) {

@@ -175,6 +175,42 @@ TEST_F(SpannedExtractTest, BegunAtTheSecondDiskTheFirstDiskIsExtractedFromItsSta
     EXPECT_TRUE(TempFiles().empty());
 }
 
+// The overwrite query's answers in turn (0 keep, 1 replace), and how often it was asked.
+std::vector<int> g_answers;
+int g_asked = 0;
+int AnswerInTurn(EntryDescriptor*, int32_t, int32_t) {
+    g_asked++;
+    const int answer = g_answers.empty() ? 0 : g_answers.front();
+    if (!g_answers.empty()) g_answers.erase(g_answers.begin());
+    return answer;
+}
+
+// Begun at a later disk, the walk finds its way back to the first disk before it asks
+// about a file or opens it: the question comes once, and a file kept is kept whole.
+TEST_F(SpannedExtractTest, BegunAtALaterDiskTheQueryComesOnceAndKeepsMeanKept) {
+    const struct {
+        bool threeFiles; // SMALL.TXT first on disk 1; else BIG.BIN alone
+        std::vector<int> answers;
+        bool replaced; // BIG.BIN holds the entry afterwards, else the person's file
+    } cases[] = {{true, {0}, false}, {true, {1}, true}, {true, {1, 0}, true}, {false, {0}, false}, {false, {1}, true}};
+    const Bytes mine = Pattern(77, 9);
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(m_destination);
+        std::filesystem::create_directory(m_destination);
+        WriteFileBytes((m_destination / "BIG.BIN").string(), mine);
+        SpannedResetState();
+        g_answers = c.answers;
+        g_asked = 0;
+        SetOverwriteQuery(AnswerInTurn);
+        Extract(c.threeFiles ? ThreeFiles(1200) : SplitIntoVolumes(m_scratch, BuildArchive({{"BIG.BIN", m_big}}), 1200),
+                2);
+        SetOverwriteQuery(nullptr);
+        EXPECT_EQ(g_asked, 1);
+        EXPECT_EQ(Output("BIG.BIN"), c.replaced ? m_big : mine) << c.threeFiles << c.answers.size();
+        EXPECT_TRUE(TempFiles().empty());
+    }
+}
+
 TEST_F(SpannedExtractTest, TheWrongDiskTenTimesGivesTheEntryUp) {
     const std::vector<Bytes> volumes = ThreeFiles(2500);
     Script().insert = 0; // disk 1 stays in the drive

@@ -39,7 +39,7 @@ ARCHIVE_SIG = b"\x67\x57\x04\x02"
 
 EXIT_OK, EXIT_SKIPPED, EXIT_USAGE, EXIT_REFUSED, EXIT_NOT_FOUND = 0, 1, 2, 3, 4
 EXIT_NOT_ARCHIVE, EXIT_NO_ROOM, EXIT_IO, EXIT_NO_MEMORY, EXIT_DAMAGED, EXIT_CANCELLED = 5, 6, 7, 8, 9, 10
-EXIT_KEPT = 11
+EXIT_KEPT, EXIT_NOT_REPLACED = 11, 12
 
 MTIME = 1600000000  # 2020-09-13 12:26:40 UTC
 
@@ -199,12 +199,13 @@ class ArqTest(unittest.TestCase):
         with open(self.path(rel), "rb") as f:
             return f.read()
 
-    def arq(self, *args, stdin=b"", env=None, timeout=600):
+    def arq(self, *args, stdin=b"", env=None, timeout=600, umask=None):
         full_env = dict(os.environ)
         if env:
             full_env.update(env)
+        start = None if umask is None else (lambda: os.umask(umask))
         p = subprocess.run(ARQ + list(args), cwd=self.dir, input=stdin, stdout=subprocess.PIPE,
-                           stderr=subprocess.PIPE, env=full_env, timeout=timeout)
+                           stderr=subprocess.PIPE, env=full_env, timeout=timeout, preexec_fn=start)
         return Run(p.returncode, p.stdout, p.stderr)
 
     def assertExit(self, run, code):
@@ -257,7 +258,7 @@ class CommandLineTest(ArqTest):
         for command in ("create", "list", "test", "extract"):
             self.assertIn("arq " + command + " ARCHIVE", run.out)
         self.assertIn("arq show OUTPUT SHOW PLAYER [--stub FILE]", run.out)
-        for code in range(0, 12):
+        for code in range(0, 13):
             self.assertRegex(run.out, r"\n\s+%d  \S" % code)
 
     def test_each_command_has_help(self):
@@ -443,9 +444,14 @@ class RoundTripTest(ArqTest):
             entries = parse_archive(f.read())
         self.assertEqual([e["name"] for e in entries[:-1]], ["LETTER.TXT", "OTHER.BIN"])
 
-    def test_an_empty_folder_makes_an_empty_archive(self):
+    def test_an_empty_folder_makes_no_archive_and_an_empty_one_is_read(self):
         os.makedirs(self.path("nothing"))
-        self.assertExit(self.arq("create", "empty.arq", "nothing"), EXIT_OK)
+        run = self.arq("create", "empty.arq", "nothing")
+        self.assertExit(run, EXIT_USAGE)
+        self.assertOneLine(run, "nothing to store")
+        self.assertFalse(os.path.exists(self.path("empty.arq")))
+        # An archive of its end record alone, made by hand, is still read.
+        self.make_archive("empty.arq", [])
         self.assertEqual(parse_archive(self.read("empty.arq")), [None])
         self.assertEqual(os.path.getsize(self.path("empty.arq")), 41)
         rows, run = self.listing("empty.arq")
@@ -465,9 +471,10 @@ class RoundTripTest(ArqTest):
     def test_verbose_lines_and_the_archive_left_out_of_itself(self):
         self.write("d/a.txt", b"aaaa" * 100)
         self.write("d/b.txt", b"b")
-        self.write("d/self.arq", b"old archive that is replaced")
+        self.make_archive("d/self.arq", [entry("OLD.TXT", b"old archive that is replaced")])
         run = self.arq("create", "-v", "d/self.arq", "-C", "d", ".")
         self.assertExit(run, EXIT_OK)
+        self.assertOneLine(run, "self.arq", "passed over", "the archive being written")
         self.assertRegex(run.out, r"crushed\s+400\s+\S+%\s+A\.TXT")
         self.assertRegex(run.out, r"stored\s+1\s+\S+\s+B\.TXT")
         with open(self.path("d/self.arq"), "rb") as f:
@@ -1189,9 +1196,13 @@ class DamagedTest(ArqTest):
                          [("method 3", "02 --"), ("Stored", "06 N-"), ("Stored", "02 --")])
         run = self.arq("extract", archive, "-C", "out")
         self.assertExit(run, EXIT_SKIPPED)
-        self.assertEqual(len(run.err_lines()), 2, repr(run))
+        self.assertEqual(len(run.err_lines()), 4, repr(run))
         self.assertIn("M.TXT: skipped: unknown storage method 3", run.err)
         self.assertIn("F.TXT: skipped: marked not to be extracted", run.err)
+        # The empty files the skipped entries got are removed again.
+        self.assertIn("M.TXT: incomplete, removed", run.err)
+        self.assertIn("F.TXT: incomplete, removed", run.err)
+        self.assertEqual(os.listdir(self.path("out")), ["K.TXT"])
         self.assertEqual(self.read("out/K.TXT"), b"kept")
 
 
@@ -1387,11 +1398,12 @@ class CreateFailureTest(ArqTest):
 
     def test_missing_input_leaves_old_archive_alone(self):
         self.write("a.txt", b"a")
-        self.write("old.arq", b"previous contents")
+        self.make_archive("old.arq", [entry("PREVIOUS.TXT", b"previous contents")])
+        previous = self.read("old.arq")
         run = self.arq("create", "old.arq", "a.txt", "missing.txt")
         self.assertExit(run, EXIT_NOT_FOUND)
         self.assertOneLine(run, "missing.txt", "no such file")
-        self.assertEqual(self.read("old.arq"), b"previous contents")
+        self.assertEqual(self.read("old.arq"), previous)
         self.assertEqual(self.leftovers(), [])
 
     def test_missing_folder_for_the_archive(self):
@@ -1542,8 +1554,11 @@ class ExtractOptionsTest(ArqTest):
         self.assertExit(self.arq("create", "--stored", "room.arq", "-C", "room", "."), EXIT_OK)
         run = self.arq("extract", "room.arq", "-C", drive + "out", env=small_env(small))
         self.assertExit(run, EXIT_NO_ROOM)
-        self.assertOneLine(run, "HUGE.BIN", "no room on drive T:")
+        self.assertEqual(len(run.err_lines()), 2, repr(run))
+        self.assertIn("HUGE.BIN: skipped: no room on drive T:", run.err)
+        self.assertIn("HUGE.BIN: incomplete, removed", run.err)
         out = os.path.join(small, "out")
+        self.assertEqual(sorted(os.listdir(out)), ["FITS.TXT", "ZLAST.TXT"])
         self.assertEqual(open(os.path.join(out, "FITS.TXT"), "rb").read(), b"small file")
         self.assertEqual(open(os.path.join(out, "ZLAST.TXT"), "rb").read(), b"after the big one")
 
@@ -1556,8 +1571,198 @@ class ExtractOptionsTest(ArqTest):
         self.assertExit(self.arq("create", "--stored", "fill.arq", "-C", "fill", "."), EXIT_OK)
         run = self.arq("extract", "fill.arq", "-C", drive + "out", env=small_env(small))
         self.assertExit(run, EXIT_NO_ROOM)
-        self.assertOneLine(run, "B.BIN", "no room")
+        self.assertEqual(len(run.err_lines()), 2, repr(run))
+        self.assertIn("B.BIN", run.err_lines()[0])
+        self.assertIn("no room", run.err_lines()[0])
+        # What fitted of it is removed: only the whole file stays.
+        self.assertIn("B.BIN: incomplete, removed", run.err)
+        self.assertEqual(os.listdir(os.path.join(small, "out")), ["A.BIN"])
 
+
+# ---- Extract: nothing written where it should not be ------------------------------------
+
+
+class ExtractSafetyTest(ArqTest):
+    def setUp(self):
+        super().setUp()
+        if WINE:
+            self.skipTest("links, modes and mounts are the native build's")
+        self.write("elsewhere/victim.txt", b"victim", mode=0o644)
+
+    def victim_untouched(self):
+        return (self.read("elsewhere/victim.txt") == b"victim" and os.listdir(self.path("elsewhere")) == ["victim.txt"]
+                and os.stat(self.path("elsewhere/victim.txt")).st_mode & 0o777 == 0o644)
+
+    def test_links_in_the_destination(self):
+        self.make_archive("a.arq", [entry("LOWER.TXT", b"new"), entry("SUB\\F.TXT", b"f"), entry("LAST.TXT", b"l")])
+        cases = [
+            # (link under dest, what it leads to, --overwrite, exit code, files in dest afterwards)
+            ("LOWER.TXT", "elsewhere/victim.txt", "always", EXIT_OK, {"LOWER.TXT": b"new"}),
+            ("LOWER.TXT", "elsewhere", "always", EXIT_OK, {"LOWER.TXT": b"new"}),
+            ("LOWER.TXT", "elsewhere/new.txt", "always", EXIT_OK, {"LOWER.TXT": b"new"}),
+            ("LOWER.TXT", "elsewhere/victim.txt", "never", EXIT_OK, {"LOWER.TXT": b"victim"}),
+            ("SUB", "elsewhere", "always", EXIT_REFUSED, {}),
+            ("SUB", "nowhere", "always", EXIT_REFUSED, {}),
+            ("SUB", ".", "always", EXIT_REFUSED, {}),
+            ("SUB", "dest/real", "always", EXIT_OK, {"real/F.TXT": b"f"}),
+        ]
+        for link, target, mode, code, files in cases:
+            with self.subTest(link=link, target=target, overwrite=mode):
+                shutil.rmtree(self.path("dest"), True)
+                os.makedirs(self.path("dest", "real"))
+                os.symlink(self.path(target), self.path("dest", link))
+                run = self.arq("extract", "a.arq", "-C", "dest", "--overwrite", mode)
+                self.assertExit(run, code)
+                for name, data in dict(files, **{"LAST.TXT": b"l"}).items():
+                    self.assertEqual(self.read("dest/" + name), data)
+                self.assertEqual(os.path.islink(self.path("dest", "LOWER.TXT")), mode == "never")
+                self.assertTrue(self.victim_untouched())
+                self.assertFalse(os.path.exists(self.path("F.TXT")))
+
+    def test_the_archive_being_read_is_never_replaced(self):
+        for archive, name in (("self.arq", "SELF.ARQ"), ("sub/self.arq", "SUB\\SELF.ARQ")):
+            with self.subTest(name=name):
+                os.makedirs(self.path("sub"), exist_ok=True)
+                self.make_archive(archive, [entry(name, b"would replace the archive"), entry("NEXT.TXT", b"n")])
+                before = self.read(archive)
+                run = self.arq("extract", archive, "--overwrite", "always")
+                self.assertExit(run, EXIT_REFUSED)
+                self.assertOneLine(run, "SELF.ARQ", "refused", "the archive being read")
+                self.assertEqual(self.read(archive), before)
+                self.assertEqual(self.read("NEXT.TXT"), b"n")
+
+    def test_the_umask_narrows_the_stored_mode(self):
+        self.make_archive("m.arq", [entry("PLAIN.TXT", b"p", mode=0o100666), entry("PROG.EXE", b"x", mode=0o100777)])
+        for umask, plain, program in ((0o022, 0o644, 0o755), (0o077, 0o600, 0o700), (0o002, 0o664, 0o775)):
+            with self.subTest(umask=oct(umask)):
+                shutil.rmtree(self.path("out"), True)
+                self.assertExit(self.arq("extract", "m.arq", "-C", "out", umask=umask), EXIT_OK)
+                self.assertEqual(os.stat(self.path("out", "PLAIN.TXT")).st_mode & 0o777, plain)
+                self.assertEqual(os.stat(self.path("out", "PROG.EXE")).st_mode & 0o777, program)
+
+    def test_free_space_is_that_of_the_folder_written_to(self):
+        # A 64 KiB filesystem mounted below C:'s root, which has room: the entry is
+        # refused before anything is written.
+        os.makedirs(self.path("small"))
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", self.path("small")],
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode != 0:
+            self.skipTest("cannot mount a tmpfs (needs root)")
+        self.addCleanup(subprocess.run, ["umount", self.path("small")])
+        self.make_archive("big.arq", [entry("BIG.BIN", random_bytes(100 * 1024, 61)), entry("FITS.TXT", b"fits")])
+        run = self.arq("extract", "big.arq", "-C", "small")
+        self.assertExit(run, EXIT_NO_ROOM)
+        self.assertIn("BIG.BIN: skipped: no room", run.err)
+        self.assertEqual(os.listdir(self.path("small")), ["FITS.TXT"])
+
+
+# ---- Extract: a failed entry leaves nothing that looks complete ---------------------------
+
+
+class IncompleteEntryTest(ArqTest):
+    def test_what_a_failed_entry_leaves_is_removed_and_a_replaced_file_comes_back(self):
+        news = random_bytes(50000, 71)
+        whole = entry("DOC\\NEWS.GZ", news)
+        damaged = entry("DOC\\NEWS.GZ", b"\xff" * 50, method=2, usize=1000) + end_record()
+        cases = [
+            # (description, archive bytes, a file there before, exit code)
+            ("cut short", whole[:20000], None, EXIT_DAMAGED),
+            ("cut short, replacing", whole[:20000], b"mine", EXIT_DAMAGED),
+            ("damaged Crushed data", damaged, None, EXIT_DAMAGED),
+            ("damaged Crushed data, replacing", damaged, b"mine", EXIT_DAMAGED),
+            ("unknown method, replacing", entry("DOC\\NEWS.GZ", b"abc", method=3) + end_record(), b"mine",
+             EXIT_SKIPPED),
+            ("whole, replacing", whole + end_record(), b"mine", EXIT_OK),
+            ("read-only, not moved aside", whole + end_record(), b"read-only", EXIT_IO),
+        ]
+        for description, data, before, code in cases:
+            with self.subTest(description):
+                shutil.rmtree(self.path("out"), True)
+                if before is not None:
+                    self.write("out/DOC/NEWS.GZ", before, mode=0o444 if code == EXIT_IO else None)
+                with open(self.path("a.arq"), "wb") as f:
+                    f.write(data)
+                run = self.arq("extract", "a.arq", "-C", "out", "--overwrite", "always")
+                self.assertExit(run, code)
+                after = before if code != EXIT_OK else news
+                if after is None:
+                    self.assertFalse(os.path.exists(self.path("out", "DOC", "NEWS.GZ")))
+                    self.assertIn("NEWS.GZ: incomplete, removed", run.err)
+                else:
+                    self.assertEqual(self.read("out/DOC/NEWS.GZ"), after)
+                    # Nothing moved aside is left behind.
+                    self.assertEqual(os.listdir(self.path("out", "DOC")), ["NEWS.GZ"])
+                if before is not None and code not in (EXIT_OK, EXIT_IO):
+                    self.assertIn("the file it was to replace is back", run.err)
+
+
+# ---- Create: nothing destroyed that was not asked for -------------------------------------
+
+
+class CreateSafetyTest(ArqTest):
+    def setUp(self):
+        super().setUp()
+        self.write("in/one.txt", b"one")
+        self.write("in/two.txt", b"two")
+
+    def names(self, archive):
+        return [e["name"] for e in parse_archive(self.read(archive))[:-1]]
+
+    def test_what_is_no_archive_is_left_alone(self):
+        cases = [
+            ("notes.txt", lambda p: self.write(p, b"notes, not an archive\n"), "not an archive"),
+            ("pipe.arq", lambda p: os.mkfifo(self.path(p)), "not a regular file"),
+            ("dangling.arq", lambda p: os.symlink(self.path("nowhere"), self.path(p)), "nowhere"),
+        ]
+        for name, make, words in cases[:1] if WINE else cases:
+            with self.subTest(name):
+                make(name)
+                before = os.lstat(self.path(name))
+                run = self.arq("create", name, "in")
+                self.assertExit(run, EXIT_NOT_REPLACED)
+                self.assertOneLine(run, name, words, "left as it is")
+                after = os.lstat(self.path(name))
+                self.assertEqual((before.st_mode, before.st_size, before.st_ino), (after.st_mode, after.st_size, after.st_ino))
+        self.assertEqual([n for n in os.listdir(self.dir) if n.endswith(".$$$")], [])
+
+    def test_an_archive_is_replaced_keeping_its_mode_and_through_a_link(self):
+        for mode, linked in ((0o600, False), (0o640, False), (0o600, True)):
+            if WINE:
+                self.skipTest("modes and links are the native build's")
+            with self.subTest(mode=oct(mode), linked=linked):
+                shutil.rmtree(self.path("real"), True)
+                os.makedirs(self.path("real"))
+                self.make_archive("real/old.arq", [entry("OLD.TXT", b"old")])
+                os.chmod(self.path("real/old.arq"), mode)
+                named = "link%o.arq" % mode if linked else "real/old.arq"
+                if linked:
+                    os.symlink(self.path("real/old.arq"), self.path(named))
+                self.assertExit(self.arq("create", named, "in"), EXIT_OK)
+                self.assertEqual(self.names("real/old.arq"), ["ONE.TXT", "TWO.TXT"])
+                self.assertEqual(os.stat(self.path("real/old.arq")).st_mode & 0o777, mode)
+                self.assertEqual(os.path.islink(self.path(named)), linked)
+
+    def test_the_archive_named_as_an_input_is_passed_over_and_an_empty_one_not_written(self):
+        self.assertExit(self.arq("create", "same.arq", "in"), EXIT_OK)
+        os.makedirs(self.path("empty"))
+        cases = [
+            # (inputs, exit code, entries afterwards: None when the archive is left as it was)
+            (["same.arq", "in/one.txt"], EXIT_OK, ["ONE.TXT"]),
+            (["./same.arq", "in/two.txt"], EXIT_OK, ["TWO.TXT"]),
+            (["same.arq"], EXIT_USAGE, None),
+            (["empty"], EXIT_USAGE, None),
+        ]
+        for inputs, code, entries in cases:
+            with self.subTest(inputs=inputs):
+                before = self.read("same.arq")
+                run = self.arq("create", "same.arq", *inputs)
+                self.assertExit(run, code)
+                if inputs[0] != "empty":
+                    self.assertIn("passed over: it is the archive being written", run.err)
+                if entries is None:
+                    self.assertIn("nothing to store", run.err)
+                    self.assertEqual(self.read("same.arq"), before)
+                else:
+                    self.assertEqual(self.names("same.arq"), entries)
 
 # ---- Spanned sets -------------------------------------------------------------------------
 

@@ -6,6 +6,8 @@
 #include "crushed/encoder.h"
 #include "engine/checksum.h"
 #include "engine/extract.h"
+#include "engine/reader.h"
+#include "engine/search.h"
 #include "fileio/memory.h"
 #include "fileio/paths.h"
 #include "fileio/slots.h"
@@ -163,8 +165,55 @@ int OutputChosenLevel(const CommandLine& line, int storedId, int fastId, int bes
     return level;
 }
 
+namespace {
+
+// The buffer a link's resolved target is read into.
+const uint32_t RESOLVED_PATH_SIZE = 1024;
+
+// 1 when the open file at slot holds an entry header record that can be read.
+int SlotHoldsArchive(int slot) {
+    const int32_t start = FindEntrySignature(nullptr, slot);
+    if (start < 0 || FileSeek(slot, start, FILE_SEEK_START) != start) return 0;
+    EntryDescriptor desc;
+    std::memset(&desc, 0, sizeof desc);
+    desc.input_slot = slot;
+    const int rc = ReadEntryHeader(&desc);
+    return rc == 0 || rc == ERR_END_OF_ARCHIVE;
+}
+
+} // namespace
+
+int OutputMayReplace(const std::string& archive) {
+    const char* path = archive.c_str();
+    PlatStatInfo info;
+    if (PlatStat(path, &info) != 0) {
+        if (!PlatIsLink(path)) return ARQ_EXIT_OK;
+        Complain("%s: is a link that leads nowhere; left as it is", path);
+        return ARQ_EXIT_NOT_REPLACED;
+    }
+    if (info.mode & EXTRACT_MODE_FOLDER) return ARQ_EXIT_OK; // OutputStart says so
+    if ((info.mode & ARQ_MODE_REGULAR) == 0) {
+        Complain("%s: exists and is not a regular file (a device?); left as it is", path);
+        return ARQ_EXIT_NOT_REPLACED;
+    }
+    if (info.size == 0) return ARQ_EXIT_OK;
+    const int slot = FileOpen(path, FILE_READ);
+    const int holds = slot >= 0 && SlotHoldsArchive(slot);
+    if (slot >= 0) FileClose(slot);
+    if (holds) return ARQ_EXIT_OK;
+    Complain("%s: exists and is not an archive; left as it is (remove it, or name another archive)", path);
+    return ARQ_EXIT_NOT_REPLACED;
+}
+
 int OutputStart(ArchiveOutput* out, const std::string& archive, uint32_t volumeSize) {
     out->final_path = archive;
+    out->replaced_mode = -1;
+    // Replacing the link itself would turn it into a file of its own and leave what
+    // it led to as it was.
+    if (volumeSize == 0 && PlatIsLink(archive.c_str())) {
+        char target[RESOLVED_PATH_SIZE];
+        if (PlatResolvePath(archive.c_str(), target, sizeof target) != 0) out->final_path = target;
+    }
     out->volume_size = volumeSize;
     out->sink_failed = 0;
     out->done_before = 0;
@@ -181,7 +230,10 @@ int OutputStart(ArchiveOutput* out, const std::string& archive, uint32_t volumeS
         Complain("%s: is a folder", archive.c_str());
         return ARQ_EXIT_USAGE;
     }
-    const std::string folder = FolderPart(archive);
+    PlatStatInfo replaced;
+    if (volumeSize == 0 && PlatStat(out->final_path.c_str(), &replaced) == 0)
+        out->replaced_mode = static_cast<int32_t>(replaced.mode & 0777u);
+    const std::string folder = FolderPart(out->final_path);
     if (!folder.empty() && !PathIsFolder(folder)) {
         Complain("%s: no such folder", folder.c_str());
         return ARQ_EXIT_NOT_FOUND;
@@ -360,6 +412,8 @@ int OutputFinish(ArchiveOutput* out, int32_t* volumes) {
         return ARQ_EXIT_IO;
     }
     out->temp_path.clear();
+    // The new archive takes the place of the old one, and its permissions too.
+    if (out->replaced_mode >= 0) PlatChmod(out->final_path.c_str(), out->replaced_mode);
     *volumes = 1;
     return ARQ_EXIT_OK;
 }

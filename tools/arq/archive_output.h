@@ -31,6 +31,7 @@ struct ArchiveOutput {
     std::vector<std::string> volume_folders; // the disks' folders, ARCHIVE.1 first
     std::vector<int> folder_made;            // 1 for each folder this run created
     int32_t complete;                        // the volumes are in place: keep the folders
+    int32_t replaced_mode;                   // permission bits of the file replaced, -1 when none
 };
 
 // How entries are stored.
@@ -44,8 +45,14 @@ enum {
 // when they contradict each other.
 int OutputChosenLevel(const CommandLine& line, int storedId, int fastId, int bestId);
 
-// Creates the temporary archive beside ARCHIVE, with checksums on. ARQ_EXIT_OK or the
-// exit code after a message.
+// For arq create: whether ARCHIVE may be replaced. A missing or empty file, or one that
+// holds an archive (a self-extracting program too), may; anything else is left as it
+// is: ARQ_EXIT_NOT_REPLACED after a message. A link is judged by what it leads to.
+int OutputMayReplace(const std::string& archive);
+
+// Creates the temporary archive beside ARCHIVE (beside the file it leads to, when
+// ARCHIVE is a link: that file is the one replaced, with its mode kept), with checksums
+// on. ARQ_EXIT_OK or the exit code after a message.
 int OutputStart(ArchiveOutput* out, const std::string& archive, uint32_t volumeSize);
 // The start of a self-extracting file: the program image (imageSize bytes, copied
 // unchanged) and an archive header record with the given total and neither

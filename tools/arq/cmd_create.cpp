@@ -88,10 +88,18 @@ int CommandCreate(const std::vector<std::string>& args) {
 
     const std::string archive = line.positional[0];
     const std::vector<std::string> paths(line.positional.begin() + 1, line.positional.end());
+    // A spanned set is written to the disks' folders, never to ARCHIVE itself.
+    int code = volumeSize == 0 ? OutputMayReplace(archive) : ARQ_EXIT_OK;
+    if (code != ARQ_EXIT_OK) return code;
     std::vector<InputFile> files;
     int skipped = 0;
-    int code = CollectInputs(paths, archive, collect, &files, &skipped);
+    code = CollectInputs(paths, archive, collect, &files, &skipped);
     if (code != ARQ_EXIT_OK) return code;
+    if (files.empty()) {
+        // An empty archive would only replace whatever ARCHIVE held with nothing.
+        Complain("nothing to store; %s was not written", archive.c_str());
+        return ARQ_EXIT_USAGE;
+    }
 
     ArchiveOutput out;
     code = OutputStart(&out, archive, volumeSize);

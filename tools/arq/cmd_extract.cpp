@@ -16,6 +16,7 @@
 #include "tools/arq/files.h"
 #include "tools/arq/help.h"
 #include "tools/arq/options.h"
+#include "tools/arq/output_guard.h"
 #include "tools/arq/selection.h"
 #include "tools/arq/stdout_sink.h"
 #include "tools/arq/text.h"
@@ -94,6 +95,7 @@ int OnExtractEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
         desc->status = STATUS_CANCEL;
         g_run.cancelled = 1;
     }
+    GuardNoteEvent(desc, event);
     switch (event) {
         case EVT_PROGRESS:
             ProgressShow(g_run.doneBefore + static_cast<uint32_t>(argument), desc->name);
@@ -108,6 +110,10 @@ int OnExtractEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
         case EVT_UNSAFE_NAME:
             Complain("%s: refused: the name would write outside the destination folder or to a device",
                      ShownName(desc->name).c_str());
+            Note(ARQ_EXIT_REFUSED);
+            break;
+        case EVT_OUTPUT_IS_ARCHIVE:
+            Complain("%s: refused: it is the archive being read", ShownName(desc->name).c_str());
             Note(ARQ_EXIT_REFUSED);
             break;
         case EVT_NO_EXTRACT:
@@ -149,9 +155,25 @@ int OnExtractEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
 }
 
 // The overwrite query: 1 to replace the file at desc->name.
+// Replace: the file is moved aside first, and comes back if the new one is not written whole.
+int Replace(EntryDescriptor* desc) {
+    if (GuardPrepareReplace(desc->name)) return 1;
+    Note(ARQ_EXIT_IO);
+    g_run.kept++;
+    g_run.doneBefore += desc->uncompressed_size;
+    return 0;
+}
+
 int AskOverwrite(EntryDescriptor* desc, int32_t, int32_t) {
     const std::string name = ShownName(desc->name);
-    if (g_run.overwrite == OVERWRITE_ALWAYS) return 1;
+    // Another disk of the set being read: the engine knows only the one in the drive.
+    if (DisksIsVolume(desc->name)) {
+        Complain("%s: refused: it is the archive being read", name.c_str());
+        Note(ARQ_EXIT_REFUSED);
+        g_run.doneBefore += desc->uncompressed_size;
+        return 0;
+    }
+    if (g_run.overwrite == OVERWRITE_ALWAYS) return Replace(desc);
     if (g_run.overwrite == OVERWRITE_ASK) {
         const std::string prompt = "Replace " + name + "? [y]es, [n]o, [A]ll, [N]one: ";
         for (;;) {
@@ -165,10 +187,10 @@ int AskOverwrite(EntryDescriptor* desc, int32_t, int32_t) {
                 }
                 break;
             }
-            if (answer == "y" || answer == "Y" || answer == "yes") return 1;
+            if (answer == "y" || answer == "Y" || answer == "yes") return Replace(desc);
             if (answer == "A" || answer == "a" || answer == "all") {
                 g_run.overwrite = OVERWRITE_ALWAYS;
-                return 1;
+                return Replace(desc);
             }
             if (answer == "n" || answer == "no") break;
             if (answer == "N" || answer == "none") {
@@ -285,10 +307,13 @@ int CommandExtract(const std::vector<std::string>& args) {
 
     SetOverwriteQuery(AskOverwrite);
     SetEntryFilter(ChooseEntry);
+    GuardReset();
     g_currentVolume = 0;
     ProgressBegin(complete ? total : 0);
     const int rc = ExtractArchiveFrom(input.path.c_str(), destination.c_str(), input.start);
     ProgressEnd();
+    // Every output file is closed now.
+    GuardSettle();
     const int walk = ExtractWalkResult();
     DecoderRelease();
     SetEntryFilter(nullptr);

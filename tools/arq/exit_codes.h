@@ -22,6 +22,8 @@ enum ArqExit {
     ARQ_EXIT_DAMAGED = 9,     // the archive or an entry is damaged or cut short
     ARQ_EXIT_CANCELLED = 10,  // stopped by Ctrl+C, or a disk prompt was given up
     ARQ_EXIT_KEPT = 11,       // existing files were kept: no terminal to ask and no --overwrite given
+    ARQ_EXIT_NOT_REPLACED = 12, // the archive to write exists and is no archive or no regular file:
+                                // it is left as it is
 };
 
 // How grave a code is: the added mild codes rank between 1 and 2.

@@ -54,8 +54,9 @@ const char kGeneral[] =
     "   9  the archive or an entry is damaged or cut short\n"
     "  10  cancelled: Ctrl+C, or a disk prompt given up\n"
     "  11  existing files were kept: no terminal to ask, and no --overwrite given\n"
+    "  12  create: ARCHIVE exists and is no archive, or not a regular file; it is left alone\n"
     "When a run meets several of these, it ends with the gravest, in the order\n"
-    "0, 1, 11, 2, 3, ... 10.\n";
+    "0, 1, 11, 2, 3, ... 10, 12.\n";
 
 const char kCreate[] =
     "Usage: arq create ARCHIVE [--stored | --fast | --best] [--volume-size SIZE] [-C DIR]\n"
@@ -78,7 +79,11 @@ const char kCreate[] =
     "\n"
     "The archive appears only when it is complete: it is written under a temporary\n"
     "name, renamed at the end, and removed when anything goes wrong. An existing\n"
-    "ARCHIVE is replaced.\n"
+    "ARCHIVE is replaced only when it is an archive (or empty), keeping its mode; named\n"
+    "through a link, the file the link leads to is replaced. Anything else (a text\n"
+    "file, a device, a folder) is left alone, with exit code 12. The archive named\n"
+    "again among the PATHs is passed over with a warning, and an archive that would\n"
+    "hold no file at all is not written.\n"
     "\n"
     "Options:\n"
     "  --stored            store the files as they are\n"
@@ -165,7 +170,10 @@ const char kExtract[] =
     "code 4). Exit code 0 only when every entry was written; files kept by --overwrite\n"
     "never or by a \"no\" answer do not count as failures. Without a terminal to ask\n"
     "and without --overwrite, existing files are kept, each is named, and the exit\n"
-    "code is 11.\n"
+    "code is 11. What a failed or skipped entry left is removed again, and a file it\n"
+    "was to replace comes back. A link standing where a file goes is replaced, never\n"
+    "written through; a folder that is a link leading out of DIR refuses the entry,\n"
+    "and so does an entry that would replace the archive being read.\n"
     "\n"
     "Options:\n"
     "  -C, --directory DIR         extract into DIR\n"

@@ -60,7 +60,7 @@ std::string Canonical(const std::string& path) {
 
 struct Collector {
     const std::string* archive;      // canonical path of the archive being written
-    const std::string* archive_path; // as named
+    const std::string* archive_path; // as named, to find it under another spelling or a link
     const CollectOptions* options;
     std::vector<InputFile>* files;
     std::vector<std::string> folders; // the folders being walked, outermost first
@@ -145,8 +145,11 @@ void Visit(Collector* c, const std::string& source, const std::string& stored, b
         c->skipped++;
         return;
     }
-    // The archive does not hold itself.
-    if (Canonical(source) == *c->archive || PlatSameFile(source.c_str(), c->archive_path->c_str())) return;
+    // The archive does not hold itself (nor the file it replaces, which is gone then).
+    if (Canonical(source) == *c->archive || PlatSameFile(source.c_str(), c->archive_path->c_str())) {
+        Complain("%s: passed over: it is the archive being written", source.c_str());
+        return;
+    }
     if (PlatAccess(source.c_str(), ARQ_ACCESS_READ) != 0) {
         Complain("%s: passed over: cannot be read", source.c_str());
         c->skipped++;

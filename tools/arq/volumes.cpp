@@ -192,3 +192,11 @@ int DisksOutcome() { return g_disks.outcome; }
 std::string DisksShownName(const std::string& openPath) {
     return g_disks.folders.empty() ? openPath : g_disks.givenName;
 }
+
+int DisksIsVolume(const std::string& path) {
+    for (const std::string& folder : g_disks.folders) {
+        const std::string volume = folder + "/" + g_disks.archiveName;
+        if (PlatSameFile(path.c_str(), volume.c_str())) return 1;
+    }
+    return 0;
+}

@@ -48,6 +48,10 @@ void DisksGaveUp();
 // drive path the engine reads.
 std::string DisksShownName(const std::string& openPath);
 
+// 1 when path names the volume file of one of the set's disks (read from folders):
+// extracting there would replace a disk still to be read.
+int DisksIsVolume(const std::string& path);
+
 // ARQ_EXIT_OK while every disk came; ARQ_EXIT_CANCELLED when the person gave up,
 // ARQ_EXIT_NOT_FOUND when a named folder did not hold the disk wanted.
 int DisksOutcome();
