@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "tools/arq/console.h"
 #include "tools/arq/files.h"
+#include "tools/arq/text.h"
 
 namespace {
 
@@ -71,7 +72,7 @@ int GuardPrepareReplace(const char* path) {
         // What an earlier entry of the same name left is incomplete: it goes now, and
         // the file it was to replace waits for this entry instead.
         if (RemoveFile(entry.path) != 0) {
-            Complain("%s: cannot be replaced; kept", Printable(path).c_str());
+            Complain("%s: cannot be replaced; kept", ShownName(path).c_str());
             return 0;
         }
         entry.backup = earlier->backup;
@@ -86,7 +87,7 @@ int GuardPrepareReplace(const char* path) {
     if (link || (regular && PlatAccess(path, 2) == 0)) {
         entry.backup = NameBeside(entry.path);
         if (entry.backup.empty() || PlatRename(path, entry.backup.c_str()) != 0) {
-            Complain("%s: cannot be moved aside to be replaced safely; kept", Printable(path).c_str());
+            Complain("%s: cannot be moved aside to be replaced safely; kept", ShownName(path).c_str());
             entry.backup.clear();
             return 0;
         }
@@ -121,7 +122,7 @@ int GuardSettle() {
             continue;
         }
         if (!output.made) continue;
-        const std::string shown = Printable(output.path.c_str());
+        const std::string shown = ShownName(output.path.c_str());
         if (RemoveFile(output.path) != 0 && PathExists(output.path)) {
             Complain("%s: incomplete, and cannot be removed", shown.c_str());
             continue;
@@ -133,7 +134,7 @@ int GuardSettle() {
             Complain("%s: incomplete, removed; the file it was to replace is back", shown.c_str());
         } else {
             Complain("%s: incomplete, removed; the file it was to replace is kept as %s", shown.c_str(),
-                     Printable(output.backup.c_str()).c_str());
+                     ShownName(output.backup.c_str()).c_str());
         }
     }
     g_outputs.clear();
