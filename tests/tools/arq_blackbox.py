@@ -579,8 +579,9 @@ class ChoosingTest(ArqTest):
                 self.assertEqual(len(rows), len(expected))
                 self.assertIn("%d entr" % len(expected), run.out)
 
-    @unittest.skipIf(WINE, "the time zone is the machine's own under Wine")
     def test_times_local_and_utc(self):
+        if WINE:
+            self.skipTest("the time zone is the machine's own under Wine")
         for zone, shift in (("UTC", 0), ("Asia/Tokyo", 9 * 3600), ("America/Sao_Paulo", -3 * 3600)):
             with self.subTest(zone=zone):
                 run = self.arq("list", "t.arq", env={"TZ": zone})
@@ -593,8 +594,9 @@ class ChoosingTest(ArqTest):
 
 
 class MessagesTest(ArqTest):
-    @unittest.skipIf(WINE, "a pipe is named /dev/stdin natively")
     def test_a_pipe_is_no_file_to_search(self):
+        if WINE:
+            self.skipTest("a pipe is named /dev/stdin natively")
         self.write("a.txt", b"a")
         self.assertExit(self.arq("create", "-q", "t.arq", "a.txt"), EXIT_OK)
         for command in ("list", "test", "extract"):
@@ -1293,6 +1295,8 @@ class ChecksumTest(ArqTest):
                 self.assertNotEqual(self.read("out2/" + name), self.original(name))
 
     def test_a_changed_byte_in_a_spanned_entry_is_caught(self):
+        if WINE:
+            self.skipTest("a set is read from folders with --volumes only natively")
         self.write("s/big.bin", random_bytes(150000, 93))
         self.assertExit(self.arq("create", "--volume-size", "64K", "SET.ARQ", "s"), EXIT_OK)
         folders = ["SET.ARQ.%d" % n for n in (1, 2, 3)]
@@ -2084,7 +2088,9 @@ def stored_names(test, archive):
 
 
 class CreateNamesTest(ArqTest):
-    SEP = "\\" if WINE else "/"  # the separator people on the system write
+    @property
+    def SEP(self):  # the separator people on the system write; WINE is known once main() ran
+        return "\\" if WINE else "/"
 
     def setUp(self):
         super().setUp()
