@@ -594,6 +594,16 @@ class ChoosingTest(ArqTest):
 
 
 class MessagesTest(ArqTest):
+    def test_a_folder_that_takes_no_files_is_not_called_full(self):
+        if WINE or not os.path.isdir("/proc/1"):
+            self.skipTest("a folder of the host's process file system")
+        self.write("a.txt", b"a")
+        self.assertExit(self.arq("create", "-q", "t.arq", "a.txt"), EXIT_OK)
+        run = self.arq("extract", "t.arq", "-C", "/proc/1")
+        self.assertExit(run, EXIT_IO)
+        self.assertOneLine(run, "A.TXT: failed:", "its folder")
+        self.assertNotIn("no room", run.err)
+
     def test_a_pipe_is_no_file_to_search(self):
         if WINE:
             self.skipTest("a pipe is named /dev/stdin natively")

@@ -77,11 +77,29 @@ void EntryFailed(EntryDescriptor* desc, int32_t result) {
         Complain("%s: failed: its data in the archive is damaged or cut short", name.c_str());
         Note(ARQ_EXIT_DAMAGED);
     } else {
-        if (DriveLooksFull(FolderPart(desc->name))) {
+        // The engine says only that a file operation failed; what stands on the disk
+        // now tells which. A file that is there was opened (or was there and could not
+        // be opened for writing); one that is not could not be created.
+        const std::string folder = FolderPart(desc->name);
+        const std::string asked = folder.empty() ? std::string(".") : folder;
+        const bool there = PathExists(desc->name);
+        if (there && DriveLooksFull(folder)) {
             Complain("%s: failed: no room on the drive", name.c_str());
             Note(ARQ_EXIT_NO_ROOM);
         } else if (desc->flags & ENTRY_SPANNED) {
             Complain("%s: failed: its pieces cannot be read from the disks", name.c_str());
+            Note(ARQ_EXIT_IO);
+        } else if (!there && !PathIsFolder(asked)) {
+            Complain("%s: failed: its folder cannot be made", name.c_str());
+            Note(ARQ_EXIT_IO);
+        } else if (!there && PlatAccess(asked.c_str(), ARQ_ACCESS_WRITE) != 0) {
+            Complain("%s: failed: no permission to create files in its folder", name.c_str());
+            Note(ARQ_EXIT_IO);
+        } else if (!there) {
+            Complain("%s: failed: the file cannot be created in its folder", name.c_str());
+            Note(ARQ_EXIT_IO);
+        } else if (PlatAccess(desc->name, ARQ_ACCESS_WRITE) != 0) {
+            Complain("%s: failed: no permission to write the file", name.c_str());
             Note(ARQ_EXIT_IO);
         } else {
             Complain("%s: failed: read or write error", name.c_str());
