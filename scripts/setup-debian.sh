@@ -32,3 +32,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+
+# The Windows build's code-page tests run Wine in a Japanese UTF-8 locale (ANSI code
+# page 932, names on the host in UTF-8).
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
+  echo "setup: making the locale ja_JP.UTF-8"
+  $sudo localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+fi

@@ -2097,6 +2097,34 @@ def stored_names(test, archive):
     return [e["name"].encode("latin-1") for e in entries], {e["case"] for e in entries}
 
 
+class WindowsCodePageTest(ArqTest):
+    """arq.exe stores names in the process's ANSI code page, which Wine takes from the
+    locale it runs in: the same bytes the native build writes with --codepage."""
+
+    # (locale, host name, its stored bytes)
+    NAMES = [
+        ("C.UTF-8", "café.txt", "CAFé.TXT".encode("cp1252")),
+        ("ja_JP.UTF-8", "日本.txt", "日本.TXT".encode("cp932")),
+        ("ja_JP.UTF-8", "ソース.txt", "ソース.TXT".encode("cp932")),  # trail byte 0x5C in ソ
+    ]
+
+    def test_names_round_trip_in_the_ansi_code_page(self):
+        if not WINE:
+            self.skipTest("the Windows build's own code page")
+        for locale, name, stored in self.NAMES:
+            with self.subTest(locale=locale, name=name):
+                env = {"LC_ALL": locale}
+                shutil.rmtree(self.path("in"), ignore_errors=True)
+                shutil.rmtree(self.path("out"), ignore_errors=True)
+                self.write(os.path.join("in", name), name.encode())
+                self.assertExit(self.arq("create", "-q", "a.arq", "-C", "in", name, env=env), EXIT_OK)
+                self.assertEqual(stored_names(self, "a.arq")[0], [stored])
+                self.assertExit(self.arq("extract", "-q", "a.arq", "-C", "out", env=env), EXIT_OK)
+                shown = stored.decode("cp1252" if locale == "C.UTF-8" else "cp932")
+                self.assertEqual(os.listdir(self.path("out")), [shown])
+                self.assertEqual(self.read(os.path.join("out", shown)), name.encode())
+
+
 class CreateNamesTest(ArqTest):
     @property
     def SEP(self):  # the separator people on the system write; WINE is known once main() ran

@@ -16,8 +16,6 @@ namespace {
 // was left; a drive with more free space than that failed for another reason.
 const uint64_t NO_ROOM_THRESHOLD = WRITER_COPY_BUFFER;
 
-bool IsSeparator(char c) { return c == '/' || c == '\\' || c == ':'; }
-
 // A name from the command line in the code page in force; false after a message.
 bool ArgumentInCodePage(const std::string& command, std::string* text) {
     std::string converted(text->size() + 1, '\0');
@@ -45,12 +43,22 @@ bool PathIsFolder(const std::string& path) {
     return PlatStat(path.c_str(), &info) == 0 && (info.mode & EXTRACT_MODE_FOLDER) != 0;
 }
 
-std::string FolderPart(const std::string& path) {
-    size_t at = path.size();
-    while (at > 0 && !IsSeparator(path[at - 1]))
-        at--;
-    return path.substr(0, at);
+size_t AfterLastSeparator(const std::string& path, size_t end, bool drive) {
+    // Forward, a character at a time: in a double-byte code page the second byte of a
+    // character may be the byte of '\\' (0x5C) without being a separator.
+    size_t after = 0;
+    for (size_t at = 0; at < end; at++) {
+        const char c = path[at];
+        if (c == '/' || c == '\\' || (drive && c == ':')) {
+            after = at + 1;
+        } else if (PlatIsLeadByte(static_cast<unsigned char>(c)) && at + 1 < end) {
+            at++;
+        }
+    }
+    return after;
 }
+
+std::string FolderPart(const std::string& path) { return path.substr(0, AfterLastSeparator(path, path.size(), true)); }
 
 std::string NamePart(const std::string& path) { return path.substr(FolderPart(path).size()); }
 

@@ -23,6 +23,9 @@ const int ARQ_ACCESS_WRITE = 2;
 
 bool PathExists(const std::string& path);
 bool PathIsFolder(const std::string& path);
+// Where the text behind the last '/', '\\' (or, with drive, ':') among path's first end
+// bytes starts; 0 when there is none. Double-byte characters are stepped over whole.
+size_t AfterLastSeparator(const std::string& path, size_t end, bool drive);
 // The folder part of a path with its separator ("a/b/" of "a/b/c"); empty for a bare name.
 std::string FolderPart(const std::string& path);
 // What follows the folder part.

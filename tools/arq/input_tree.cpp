@@ -20,8 +20,7 @@ bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 // Joins a folder and a name with the separator the folder was written with.
 std::string Join(const std::string& folder, const std::string& name) {
     if (folder.empty()) return name;
-    const char last = folder[folder.size() - 1];
-    if (IsSeparator(last) || last == ':') return folder + name;
+    if (AfterLastSeparator(folder, folder.size(), true) == folder.size()) return folder + name;
     const char separator = folder.find('\\') != std::string::npos ? '\\' : '/';
     return folder + separator + name;
 }
@@ -46,9 +45,13 @@ std::string Canonical(const std::string& path) {
         out += component;
         component.clear();
     };
-    for (char c : path) {
+    for (size_t at = 0; at < path.size(); at++) {
+        const char c = path[at];
         if (IsSeparator(c)) {
             flush();
+        } else if (PlatIsLeadByte(static_cast<unsigned char>(c)) && at + 1 < path.size()) {
+            component += c;
+            component += path[++at]; // a trail byte may look like '\\'
         } else {
             component += c;
         }
@@ -186,11 +189,9 @@ void Visit(Collector* c, const std::string& source, const std::string& stored, b
 // a root or a bare drive, whose contents go in without a folder of their own.
 std::string OwnName(const std::string& path) {
     size_t end = path.size();
-    while (end > 0 && IsSeparator(path[end - 1]))
+    while (end > 0 && AfterLastSeparator(path, end, false) == end)
         end--;
-    size_t at = end;
-    while (at > 0 && !IsSeparator(path[at - 1]) && path[at - 1] != ':')
-        at--;
+    const size_t at = AfterLastSeparator(path, end, true);
     const std::string name = path.substr(at, end - at);
     return name == "." || name == ".." ? std::string() : name;
 }
