@@ -290,10 +290,20 @@ class NoRoomTest(LaunchBase):
             show_file = self.make_show([entry("DECK.PPS", show, mode=SHOW_MODE),
                                         entry("PLAYER.EXE", self.player, mode=PLAYER_MODE)], name="Roomless")
             env = dict(os.environ, WINEPREFIX=ARGS.prefix, VARDOK_TEST_PLAYER_REPORT=windows_path(self.report))
-            process = subprocess.Popen([ARGS.runner, show_file], env=env, cwd=self.base, stdin=subprocess.DEVNULL,
-                                       stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            # Right after Wine's desktop process has started, the first program of a
+            # fresh prefix now and then gets no window at all: such a start is ended and
+            # the show started once more, with the drive emptied again.
+            for attempt in range(2):
+                process = subprocess.Popen([ARGS.runner, show_file], env=env, cwd=self.base,
+                                           stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                box = wait_for_window("Roomless", 30 if attempt == 0 else 60)
+                if box is not None:
+                    break
+                process.kill()
+                process.communicate()
+                for name in os.listdir(ARGS.small):
+                    os.remove(os.path.join(ARGS.small, name))
             try:
-                box = wait_for_window("Roomless")
                 self.assertIsNotNone(box, "no message box came")
                 self.assertIsNotNone(wait_for_window("Preparing Tarnby", 5), "the progress window is not behind it")
                 if ARGS.artefacts:
