@@ -26,10 +26,16 @@ enum ArqExit {
                                 // it is left as it is
 };
 
-// How grave a code is: the added mild codes rank between 1 and 2.
+// How grave a code is: its place in this list, mildest first.
 inline int ExitRank(int code) {
-    if (code == ARQ_EXIT_KEPT) return 2 * ARQ_EXIT_SKIPPED + 1;
-    return 2 * code + (code > ARQ_EXIT_SKIPPED ? 2 : 0);
+    static const int ORDER[] = {ARQ_EXIT_OK,       ARQ_EXIT_SKIPPED,     ARQ_EXIT_KEPT,      ARQ_EXIT_USAGE,
+                                ARQ_EXIT_REFUSED,  ARQ_EXIT_NOT_FOUND,   ARQ_EXIT_NOT_ARCHIVE, ARQ_EXIT_NO_ROOM,
+                                ARQ_EXIT_IO,       ARQ_EXIT_NO_MEMORY,   ARQ_EXIT_DAMAGED,   ARQ_EXIT_CANCELLED,
+                                ARQ_EXIT_NOT_REPLACED};
+    for (int rank = 0; rank < static_cast<int>(sizeof ORDER / sizeof ORDER[0]); ++rank) {
+        if (ORDER[rank] == code) return rank;
+    }
+    return 0;
 }
 
 // The code a run ends with after one more kind of trouble.
