@@ -120,11 +120,22 @@ static_assert(ARCHIVE_DEST_MAX + 1 == ENTRY_NAME_MAX, "destination plus separato
 //
 // The CRC-32 is the one of zip and gzip (engine/checksum.h), over every byte of the
 // extracted file; a spanned entry's pieces carry the same field in every header.
+//
+//   folder-times field   46 54 | 4n | n modification times (4 each)
+//
+// The archive holds no records of folders, only the files in them; this field carries
+// the times of the folders in the entry's name, outermost first, in seconds since
+// 1970-01-01 UTC like the entry's own. n may be less than the name's folders (the
+// outermost n are meant). A writer puts it on the first entry of a folder; readers
+// that restore folder times (arq extract) read it through SetExtraFieldHandler, the
+// engine passes it over.
 enum {
     EXTRA_FIELD_HEAD_SIZE = 4,
     EXTRA_ID_CHECKSUM = 0x4B43, // bytes "CK"
     EXTRA_CHECKSUM_LENGTH = 4,
     EXTRA_CHECKSUM_FIELD_SIZE = EXTRA_FIELD_HEAD_SIZE + EXTRA_CHECKSUM_LENGTH, // 8
+    EXTRA_ID_FOLDER_TIMES = 0x5446, // bytes "FT"
+    EXTRA_FOLDER_TIME_SIZE = 4,     // one time
 };
 
 // Storage methods; any other value is not extractable.

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "engine/reader.h"
+#include "fileio/memory.h"
 #include "fileio/paths.h"
 #include "fileio/slots.h"
 
@@ -38,12 +39,23 @@ static int TakeExtraBytes(int slot, int32_t n, uint32_t* value) {
     return 1;
 }
 
+static ExtraFieldHandler g_extraFieldHandler = nullptr;
+
+void SetExtraFieldHandler(ExtraFieldHandler handler) { g_extraFieldHandler = handler; }
+
+// The fields kept for the handler while a header is read, head and bytes as they
+// stood: they are delivered only once the name behind which they stand is normalised.
+struct HeldFields {
+    uint8_t* bytes; // extra_count bytes; null when no handler is set or no memory
+    int32_t used;
+};
+
 // Format notes: the extra bytes are tagged fields (see EXTRA_* in engine/archive.h),
 // read as they pass, one FileGetByte each, so that exactly extra_count bytes are
 // taken whatever they hold. Only the checksum field is kept; any other field, a
 // checksum field of another length, and whatever follows a field that runs past the
 // extra count are passed over.
-static void ReadExtraFields(EntryDescriptor* desc) {
+static void ReadExtraFields(EntryDescriptor* desc, HeldFields* held) {
     const int slot = desc->input_slot;
     desc->checksum = 0;
     desc->checksum_state = CHECKSUM_NONE;
@@ -62,9 +74,19 @@ static void ReadExtraFields(EntryDescriptor* desc) {
             desc->checksum_state = CHECKSUM_CARRIED;
             continue;
         }
-        for (uint32_t i = 0; i < length; i++) {
-            if (FileGetByte(slot) < 0) return;
+        uint8_t* keep = nullptr;
+        if (held->bytes != nullptr && id != EXTRA_ID_CHECKSUM) {
+            keep = held->bytes + held->used;
+            PutLE16(keep, static_cast<uint16_t>(id));
+            PutLE16(keep + 2, static_cast<uint16_t>(length));
+            keep += EXTRA_FIELD_HEAD_SIZE;
         }
+        for (uint32_t i = 0; i < length; i++) {
+            const int byte = FileGetByte(slot);
+            if (byte < 0) return;
+            if (keep != nullptr) keep[i] = static_cast<uint8_t>(byte);
+        }
+        if (keep != nullptr) held->used += EXTRA_FIELD_HEAD_SIZE + static_cast<int32_t>(length);
     }
     for (int32_t i = 0; i < left; i++) {
         if (FileGetByte(slot) < 0) return; // the end of the file: nothing more to pass over
@@ -104,13 +126,27 @@ int16_t ReadEntryHeader(EntryDescriptor* desc) {
     const int32_t blockRead = FileRead(slot, block, ENTRY_BLOCK_SIZE);
     FillFromBlock(desc, block);
 
-    ReadExtraFields(desc);
+    HeldFields held = {nullptr, 0};
+    if (g_extraFieldHandler != nullptr && desc->extra_count > 0) {
+        held.bytes = static_cast<uint8_t*>(MemAlloc(static_cast<uint32_t>(desc->extra_count)));
+    }
+    ReadExtraFields(desc, &held);
 
     if (desc->name_case == NAME_CASE_KEEP) g_upperCaseNames = 0;
     PathNormalise(desc->name);
     g_upperCaseNames = 1;
 
-    if (desc->name_length == 0) return ERR_END_OF_ARCHIVE;
-    if (blockRead < ENTRY_BLOCK_SIZE) return ERR_BAD_HEADER;
-    return 0;
+    int16_t result = 0;
+    if (desc->name_length == 0) {
+        result = ERR_END_OF_ARCHIVE;
+    } else if (blockRead < ENTRY_BLOCK_SIZE) {
+        result = ERR_BAD_HEADER;
+    }
+    for (int32_t at = 0; result == 0 && at < held.used;) {
+        const uint32_t length = GetLE16(held.bytes + at + 2);
+        g_extraFieldHandler(desc, GetLE16(held.bytes + at), held.bytes + at + EXTRA_FIELD_HEAD_SIZE, length);
+        at += EXTRA_FIELD_HEAD_SIZE + static_cast<int32_t>(length);
+    }
+    MemFree(held.bytes);
+    return result;
 }

@@ -18,6 +18,15 @@
 // input_slot, output_slot, extra_data and status alone; raises no event.
 int16_t ReadEntryHeader(EntryDescriptor* desc);
 
+// Takes the extra fields the engine itself does not read (any id but
+// EXTRA_ID_CHECKSUM), for tools that read fields of their own. Called by
+// ReadEntryHeader once the name is normalised, for every field of an entry it read
+// (result 0), in the order of the record; bytes stay valid during the call only.
+// Null (the default): such fields are passed over unkept.
+typedef void (*ExtraFieldHandler)(const EntryDescriptor* desc, uint32_t id, const uint8_t* bytes,
+                                  uint32_t length);
+void SetExtraFieldHandler(ExtraFieldHandler handler);
+
 // 0 when the file holds a readable archive (an archive holding only its end record
 // counts). A name without extension gets ".arq"; a ".arq" file must start with an
 // entry header record, any other file is searched for the first one. ERR_BAD_ARGUMENT,

@@ -65,6 +65,9 @@ int PlatSameFile(const char* first, const char* second);
 // 1 when path itself, not what it leads to, is a symbolic link (on Windows any
 // reparse point: a symbolic link or a junction); 0 otherwise, also when it names nothing.
 int PlatIsLink(const char* path);
+// 1 when path is a link whose links, followed, go round in a circle (it names
+// nothing then, yet not for want of a target); 0 otherwise.
+int PlatLinkLoops(const char* path);
 // Removes the link at path, never what it leads to. 0; -1 when path is no link or the
 // link cannot be removed.
 int PlatRemoveLink(const char* path);
@@ -77,7 +80,7 @@ uint32_t PlatResolvePath(const char* path, char* out, uint32_t size);
 // 0777); 0 on Windows, which has none.
 int PlatCreationMask();
 int PlatChmod(const char* path, int mode); // _chmod: 0 or -1
-// _utime: both times in seconds since 1970-01-01 UTC. 0 or -1.
+// _utime, for a folder too: both times in seconds since 1970-01-01 UTC. 0 or -1.
 int PlatUtime(const char* path, int64_t accessTime, int64_t modifyTime);
 // Seconds east of UTC of the local time zone at the moment utcTime (summer time
 // included); 0 when the zone cannot be told.

@@ -543,6 +543,12 @@ int PlatIsLink(const char* path) {
     return host.ok && lstat(host.text, &st) == 0 && S_ISLNK(st.st_mode) ? 1 : 0;
 }
 
+int PlatLinkLoops(const char* path) {
+    HostPath host(path);
+    struct stat st;
+    return host.ok && stat(host.text, &st) != 0 && errno == ELOOP ? 1 : 0;
+}
+
 int PlatRemoveLink(const char* path) {
     HostPath host(path);
     struct stat st;

@@ -163,6 +163,17 @@ int PlatIsLink(const char* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? 1 : 0;
 }
 
+int PlatLinkLoops(const char* path) {
+    if (!PlatIsLink(path)) return 0;
+    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+        return 0;
+    }
+    return GetLastError() == ERROR_CANT_RESOLVE_FILENAME ? 1 : 0;
+}
+
 int PlatRemoveLink(const char* path) {
     if (!PlatIsLink(path)) return -1;
     // A link to a folder, and a junction, are removed as folders; their contents stay.
@@ -213,8 +224,36 @@ int PlatCreationMask() { return 0; }
 
 int PlatChmod(const char* path, int mode) { return path && _chmod(path, mode) == 0 ? 0 : -1; }
 
+// Seconds since 1970 as a FILETIME: 100-nanosecond steps since 1601-01-01.
+static FILETIME FileTimeOf(int64_t seconds) {
+    const uint64_t EPOCH_SECONDS_FROM_1601 = 11644473600ULL;
+    const uint64_t ticks = (static_cast<uint64_t>(seconds + static_cast<int64_t>(EPOCH_SECONDS_FROM_1601))) * 10000000ULL;
+    FILETIME time;
+    time.dwLowDateTime = static_cast<DWORD>(ticks);
+    time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    return time;
+}
+
+// Format notes: the C runtime's _utime opens the path as a file, which a folder is
+// not; a folder is opened with backup semantics, which Windows requires for folders.
+static int FolderUtime(const char* path, int64_t accessTime, int64_t modifyTime) {
+    HANDLE handle = CreateFileA(path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return -1;
+    const FILETIME accessed = FileTimeOf(accessTime);
+    const FILETIME modified = FileTimeOf(modifyTime);
+    const BOOL set = SetFileTime(handle, nullptr, &accessed, &modified);
+    CloseHandle(handle);
+    return set ? 0 : -1;
+}
+
 int PlatUtime(const char* path, int64_t accessTime, int64_t modifyTime) {
-    if (!path || IsReadOnlyFile(path)) return -1;
+    if (!path) return -1;
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return FolderUtime(path, accessTime, modifyTime);
+    }
+    if (IsReadOnlyFile(path)) return -1;
     struct __utimbuf64 times;
     times.actime = static_cast<__time64_t>(accessTime);
     times.modtime = static_cast<__time64_t>(modifyTime);

@@ -70,12 +70,26 @@ Bytes Plus(Bytes a, const Bytes& b) {
     return a;
 }
 
+// What the extra-field handler was given: the entry's name, then each field's id and
+// bytes.
+std::string g_delivered;
+
+void Deliver(const EntryDescriptor* desc, uint32_t id, const uint8_t* bytes, uint32_t length) {
+    char tag[8];
+    std::snprintf(tag, sizeof tag, " %04X:", static_cast<unsigned>(id));
+    g_delivered += desc->name + std::string(tag) + std::string(reinterpret_cast<const char*>(bytes), length) + ";";
+}
+
 class ChecksumFieldTest : public ExtractTest {
 protected:
+    void TearDown() override {
+        SetExtraFieldHandler(nullptr);
+        ExtractTest::TearDown();
+    }
     // Reads the header of a Stored entry "DATA" carrying these extra bytes, and the
     // first byte the input then gives.
     EntryDescriptor Read(const Bytes& extra, int* next) {
-        std::vector<EntrySpec> entries = {Stored("F", Text("DATA"))};
+        std::vector<EntrySpec> entries = {Stored("sub/f", Text("DATA"))};
         entries[0].change = [&extra](EntryHeaderFields* header) {
             EntryHeaderSetExtra(header, extra.data(), static_cast<uint32_t>(extra.size()));
         };
@@ -94,33 +108,42 @@ protected:
 TEST_F(ChecksumFieldTest, FieldsAreTakenByIdAndLength) {
     const Bytes checksum(kField, kField + sizeof kField);
     const Bytes unknown = Field({0x34, 0x12, 0x03, 0x00, 'x', 'y', 'z'});
+    const Bytes other = Field({0x46, 0x54, 0x02, 0x00, 'a', 'b'});
     struct Case {
         const char* what;
         Bytes extra;
         int32_t state;
         uint32_t checksum;
+        const char* delivered; // to the extra-field handler
     };
     const Case cases[] = {
-        {"no extra bytes", Bytes(), CHECKSUM_NONE, 0},
-        {"the checksum field", checksum, CHECKSUM_CARRIED, 0x12345678u},
-        {"an unknown field first", Plus(unknown, checksum), CHECKSUM_CARRIED, 0x12345678u},
-        {"an unknown field behind", Plus(checksum, unknown), CHECKSUM_CARRIED, 0x12345678u},
+        {"no extra bytes", Bytes(), CHECKSUM_NONE, 0, ""},
+        {"the checksum field", checksum, CHECKSUM_CARRIED, 0x12345678u, ""},
+        {"an unknown field first", Plus(unknown, checksum), CHECKSUM_CARRIED, 0x12345678u, "SUB\\F 1234:xyz;"},
+        {"an unknown field behind", Plus(checksum, unknown), CHECKSUM_CARRIED, 0x12345678u, "SUB\\F 1234:xyz;"},
+        {"two unknown fields, in order", Plus(unknown, other), CHECKSUM_NONE, 0,
+         "SUB\\F 1234:xyz;SUB\\F 5446:ab;"},
         {"two checksum fields: the first counts",
-         Plus(checksum, Field({0x43, 0x4B, 0x04, 0x00, 0x01, 0x00, 0x00, 0x00})), CHECKSUM_CARRIED, 0x12345678u},
+         Plus(checksum, Field({0x43, 0x4B, 0x04, 0x00, 0x01, 0x00, 0x00, 0x00})), CHECKSUM_CARRIED, 0x12345678u, ""},
         {"a checksum field of 5 bytes is not one", Field({0x43, 0x4B, 0x05, 0x00, 1, 2, 3, 4, 5}), CHECKSUM_NONE,
-         0},
-        {"a field longer than the extra bytes ends them", Plus(Field({0x34, 0x12, 0x20, 0x00}), checksum),
-         CHECKSUM_NONE, 0},
-        {"a checksum cut by the extra count", Bytes(kField, kField + 6), CHECKSUM_NONE, 0},
+         0, ""},
+        {"a field longer than the extra bytes ends them", Plus(Plus(unknown, Field({0x34, 0x12, 0x20, 0x00})), other),
+         CHECKSUM_NONE, 0, "SUB\\F 1234:xyz;"},
+        {"a checksum cut by the extra count", Bytes(kField, kField + 6), CHECKSUM_NONE, 0, ""},
     };
-    for (const Case& c : cases) {
-        int next = -1;
-        const EntryDescriptor desc = Read(c.extra, &next);
-        EXPECT_EQ(desc.extra_count, static_cast<int32_t>(c.extra.size())) << c.what;
-        EXPECT_EQ(desc.checksum_state, c.state) << c.what;
-        EXPECT_EQ(desc.checksum, c.checksum) << c.what;
-        // Whatever the fields, exactly the extra count is passed over.
-        EXPECT_EQ(next, 'D') << c.what;
+    for (int handled = 0; handled < 2; handled++) {
+        SetExtraFieldHandler(handled ? Deliver : nullptr);
+        for (const Case& c : cases) {
+            g_delivered.clear();
+            int next = -1;
+            const EntryDescriptor desc = Read(c.extra, &next);
+            EXPECT_EQ(desc.extra_count, static_cast<int32_t>(c.extra.size())) << c.what;
+            EXPECT_EQ(desc.checksum_state, c.state) << c.what;
+            EXPECT_EQ(desc.checksum, c.checksum) << c.what;
+            // Whatever the fields, exactly the extra count is passed over.
+            EXPECT_EQ(next, 'D') << c.what;
+            EXPECT_EQ(g_delivered, handled ? c.delivered : "") << c.what;
+        }
     }
 }
 

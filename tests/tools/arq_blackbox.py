@@ -42,6 +42,7 @@ EXIT_NOT_ARCHIVE, EXIT_NO_ROOM, EXIT_IO, EXIT_NO_MEMORY, EXIT_DAMAGED, EXIT_CANC
 EXIT_KEPT, EXIT_NOT_REPLACED = 11, 12
 
 MTIME = 1600000000  # 2020-09-13 12:26:40 UTC
+NOBODY = 65534      # the unprivileged user of Debian
 
 # ---- Archive bytes by hand ------------------------------------------------------------
 
@@ -99,6 +100,11 @@ def checksum_field(data, length=4):
     """The extra bytes' checksum field as the format describes it: id "CK", length 4,
     the CRC-32 of zip and gzip (taken from Python's zlib) of the uncompressed bytes."""
     return b"CK" + struct.pack("<H", length) + struct.pack("<I", zlib.crc32(data)) + bytes(length - 4)
+
+
+def folder_times_field(times):
+    """The folder-times field: id "FT", 4 bytes a time, outermost folder first."""
+    return b"FT" + struct.pack("<H", 4 * len(times)) + b"".join(struct.pack("<i", t) for t in times)
 
 
 def lha_crc16(data):
@@ -185,6 +191,14 @@ class ArqTest(unittest.TestCase):
     def path(self, *parts):
         return os.path.join(self.dir, *parts)
 
+    @property
+    def SEP(self):  # the separator people on the system write; WINE is known once main() ran
+        return "\\" if WINE else "/"
+
+    def shown(self, stored):
+        """A stored name as arq shows it."""
+        return stored.replace("\\", self.SEP)
+
     def write(self, rel, data, mtime=MTIME, mode=None):
         full = self.path(rel)
         os.makedirs(os.path.dirname(full) or self.dir, exist_ok=True)
@@ -199,14 +213,24 @@ class ArqTest(unittest.TestCase):
         with open(self.path(rel), "rb") as f:
             return f.read()
 
-    def arq(self, *args, stdin=b"", env=None, timeout=600, umask=None):
+    def arq(self, *args, stdin=b"", env=None, timeout=600, umask=None, user=None):
         full_env = dict(os.environ)
         if env:
             full_env.update(env)
         start = None if umask is None else (lambda: os.umask(umask))
+        who = {} if user is None else dict(user=user, group=user, extra_groups=[])
         p = subprocess.run(ARQ + list(args), cwd=self.dir, input=stdin, stdout=subprocess.PIPE,
-                           stderr=subprocess.PIPE, env=full_env, timeout=timeout, preexec_fn=start)
+                           stderr=subprocess.PIPE, env=full_env, timeout=timeout, preexec_fn=start, **who)
         return Run(p.returncode, p.stdout, p.stderr)
+
+    def unprivileged(self):
+        """The user id to run arq as so that permissions hold (root passes them all):
+        nobody's when the tests run as root, with the scratch folder open to it; else
+        None, for the user the tests run as."""
+        if os.geteuid() != 0:
+            return None
+        os.chmod(self.dir, 0o755)
+        return NOBODY
 
     def assertExit(self, run, code):
         self.assertEqual(run.code, code, repr(run))
@@ -393,7 +417,7 @@ class RoundTripTest(ArqTest):
                          ("Crushed", self.BIG, "100666", "02 --", 0))
         tool = [r for r in rows if r["name"] == "TOOL.EXE"][0]
         self.assertEqual(tool["mode"], "100777")
-        deep = [r for r in rows if r["name"] == "A\\B\\C\\DEEP.TXT"][0]
+        deep = [r for r in rows if r["name"] == self.shown("A\\B\\C\\DEEP.TXT")][0]
         deep_time = int(os.stat(self.path("src/a/b/c/deep.txt")).st_mtime)
         self.assertEqual(deep["time"], time.strftime("%Y-%m-%d %H:%M:%S", time.gmtime(deep_time)))
         self.assertIn("%d entries" % len(files), run.out)
@@ -603,6 +627,30 @@ class MessagesTest(ArqTest):
         self.assertExit(run, EXIT_IO)
         self.assertOneLine(run, "A.TXT: failed:", "its folder")
         self.assertNotIn("no room", run.err)
+
+    def test_permission_problems_are_named(self):
+        if WINE:
+            self.skipTest("permission bits of the host")
+        user = self.unprivileged()
+        self.write("t/a.txt", b"a")
+        self.assertExit(self.arq("create", "-q", "t.arq", "t"), EXIT_OK)
+        os.makedirs(self.path("locked/T"))
+        os.chmod(self.path("locked/T"), 0o555)
+        self.write("locked/secret.txt", b"s", mode=0)
+        os.makedirs(self.path("open"))
+        os.chmod(self.path("open"), 0o777)
+        # (arq command line, exit code, words of the one message)
+        cases = [
+            (["extract", "t.arq", "-C", "locked"], EXIT_IO,
+             "T/A.TXT: failed: no permission to create files in its folder"),
+            (["create", "open/u.arq", "locked/secret.txt", "t"], EXIT_SKIPPED, "locked/secret.txt: passed over: cannot be read"),
+        ]
+        for args, code, words in cases:
+            with self.subTest(args=args):
+                run = self.arq(*args, user=user)
+                self.assertExit(run, code)
+                self.assertIn(words, run.err_lines()[0])
+        self.assertEqual(os.listdir(self.path("locked/T")), [])
 
     def test_a_pipe_is_no_file_to_search(self):
         if WINE:
@@ -900,6 +948,23 @@ class ShowTest(ArqTest):
             cases.append(("a device name", ["OUT.EXE", "aux.pps", "player.exe", "--stub", "stub.exe"], EXIT_USAGE,
                           ["device name"]))
         return cases
+
+    def test_names_are_stored_in_the_code_page_of_the_show(self):
+        if WINE:
+            self.skipTest("names converted with iconv natively")
+        self.stub()
+        self.write("日本.pps", b"slides")
+        self.write("player.exe", b"player")
+        run = self.arq("show", "OUT.EXE", "日本.pps", "player.exe", "--stub", "stub.exe")
+        self.assertExit(run, EXIT_USAGE)
+        self.assertOneLine(run, "code page 1252 cannot hold its name " + "日本.pps".encode().decode("latin-1"))
+        run = self.arq("show", "-v", "OUT.EXE", "日本.pps", "player.exe", "--stub", "stub.exe", "--codepage", "932")
+        self.assertExit(run, EXIT_OK)
+        self.assertIn("  日本.PPS\n", run.out.encode("latin-1").decode())
+        _, entries = self.show_archive("OUT.EXE", len(tiny_pe()))
+        self.assertEqual(entries[0]["name"].encode("latin-1"), "日本.PPS".encode("cp932"))
+        self.assertExit(self.arq("extract", "OUT.EXE", "--codepage", "932", "-C", "out"), EXIT_OK)
+        self.assertEqual(self.read("out/日本.PPS"), b"slides")
 
     def test_refusals_write_nothing(self):
         self.stub()
@@ -1313,11 +1378,11 @@ class ChecksumTest(ArqTest):
         second = self.path(folders[1], "SET.ARQ")
         with open(second, "rb") as f:
             volume = bytearray(f.read())
-        # The continuation header repeats the entry's checksum field; its data runs to
-        # the end of the volume.
+        # The continuation header repeats the entry's checksum field (first, before the
+        # folder's time); its data runs to the end of the volume.
         block = 8 + struct.unpack_from("<H", volume, 6)[0]
         data_offset = block + 33 + struct.unpack_from("<H", volume, block + 31)[0]
-        self.assertEqual(bytes(volume[block + 33:data_offset]), checksum_field(self.read("s/big.bin")))
+        self.assertEqual(bytes(volume[block + 33:block + 41]), checksum_field(self.read("s/big.bin")))
         volume[data_offset + 1000] ^= 0x01
         with open(second, "wb") as f:
             f.write(volume)
@@ -1840,7 +1905,7 @@ class SpannedTest(ArqTest):
             return
         rows, run = self.listing("SET.ARQ", "--volumes", *folders)
         self.assertExit(run, EXIT_OK)
-        self.assertEqual([r["name"] for r in rows], ["A.TXT", "B.BIN", "C\\EMPTY.TXT", "D.TXT"])
+        self.assertEqual([r["name"] for r in rows], ["A.TXT", "B.BIN", self.shown("C\\EMPTY.TXT"), "D.TXT"])
         self.assertTrue(any(r["flags"].endswith("S") for r in rows))
         self.assertEqual(rows[-1]["volume"] > 0, True)
         self.assertExit(self.arq("test", "SET.ARQ", "--volumes", *folders), EXIT_OK)
@@ -2064,6 +2129,18 @@ class TerminalTest(ArqTest):
         code, shown = self.run_on_terminal("extract", "-q", "t.arq", "-C", "out3")
         self.assertEqual((code, shown), (0, ""))
 
+    def test_the_bar_shows_names_in_the_terminals_encoding(self):
+        if WINE:
+            self.skipTest("a pseudo-terminal is no Windows console")
+        self.write("s/日本/データ.txt", text_bytes(64 * 1024, 62))
+        for command in (["create", "t.arq", "--codepage", "932", "s/日本"],
+                        ["extract", "t.arq", "--codepage", "932", "-C", "out"]):
+            with self.subTest(command=command[0]):
+                code, shown = self.run_on_terminal(*command)
+                self.assertEqual(code, 0, shown)
+                lines = shown.encode("latin-1").decode("utf-8", "replace").split("\r")
+                self.assertTrue(any(re.search(r"[ /]日本/データ\.TXT +$", l) for l in lines), lines[:3])
+
 
 class TerminalQuestionTest(ArqTest):
     def test_overwrite_is_asked_on_a_terminal(self):
@@ -2126,10 +2203,6 @@ class WindowsCodePageTest(ArqTest):
 
 
 class CreateNamesTest(ArqTest):
-    @property
-    def SEP(self):  # the separator people on the system write; WINE is known once main() ran
-        return "\\" if WINE else "/"
-
     def setUp(self):
         super().setUp()
         self.write("src/bin/ls", b"list")
@@ -2177,7 +2250,7 @@ class CreateNamesTest(ArqTest):
         self.assertExit(run, EXIT_OK)
         self.assertIn("out%sWITH BLANKS%sNEWS.GZ\n" % (self.SEP, self.SEP), run.out)
         rows, run = self.listing("a.arq")
-        self.assertEqual(rows[1]["name"], "WITH BLANKS\\SUB DIR\\A FILE.TXT")  # as stored
+        self.assertEqual(rows[1]["name"], "WITH BLANKS%sSUB DIR%sA FILE.TXT" % (self.SEP, self.SEP))
 
     def test_every_clash_is_named_in_one_run(self):
         for i in range(3):
@@ -2202,6 +2275,40 @@ class CreateNamesTest(ArqTest):
         self.assertIn(b"twins\\file0.txt", names)
         self.assertIn(b"twins\\FILE0.TXT", names)
         self.assertEqual(cases, {3})
+
+
+class FolderTimeTest(ArqTest):
+    FOLDERS = {"src": 1000000000, "src/a": 1100000000, "src/a/b": 1200000000, "src/c": 1300000000}
+
+    def setUp(self):
+        super().setUp()
+        for rel in ("src/top.txt", "src/a/b/y.txt", "src/a/x.txt", "src/c/w.txt"):
+            self.write(rel, rel.encode())
+        for folder in sorted(self.FOLDERS, reverse=True):
+            os.utime(self.path(folder), (self.FOLDERS[folder],) * 2)
+
+    def test_folder_times_are_stored_once_and_restored(self):
+        self.assertExit(self.arq("create", "-q", "--no-checksum", "a.arq", "src"), EXIT_OK)
+        times = self.FOLDERS
+        self.assertEqual({e["name"]: e["extra"] for e in parse_archive(self.read("a.arq"))[:-1]}, {
+            "SRC\\A\\B\\Y.TXT": folder_times_field([times["src"], times["src/a"], times["src/a/b"]]),
+            "SRC\\A\\X.TXT": b"",
+            "SRC\\C\\W.TXT": folder_times_field([times["src"], times["src/c"]]),
+            "SRC\\TOP.TXT": b""})
+        # (entries chosen, the folders extracted); an entry passed over still gives
+        # the times its header carries
+        cases = [
+            ((), ["src", "src/a", "src/a/b", "src/c"]),
+            (("*X.TXT",), ["src", "src/a"]),
+            (("*W.TXT",), ["src", "src/c"]),
+        ]
+        for n, (names, folders) in enumerate(cases):
+            with self.subTest(names=names):
+                out = "out%d" % n
+                self.assertExit(self.arq("extract", "-q", "a.arq", "-C", out, *names), EXIT_OK)
+                found = {os.path.relpath(root, self.path(out)).lower(): int(os.stat(root).st_mtime)
+                         for root, _, _ in os.walk(self.path(out)) if root != self.path(out)}
+                self.assertEqual(found, {f: times[f] for f in folders})
 
 
 class CodePageTest(ArqTest):
@@ -2283,6 +2390,8 @@ class CreateTroubleTest(ArqTest):
     # exit code); native only: links and pipes
     TROUBLE = [
         ("dangling", [b"T\\KEEP.TXT"], "t/dangling: passed over: a link to nothing", EXIT_SKIPPED),
+        ("circle", [b"T\\KEEP.TXT"], "t/circle: passed over: a link that leads round in a circle", EXIT_SKIPPED),
+        ("backslash", [b"T\\KEEP.TXT"], "t/back\\slash.txt: passed over: its name holds '\\'", EXIT_SKIPPED),
         ("loop", [b"T\\KEEP.TXT"], "t/sub/loop: passed over: a link to t", EXIT_SKIPPED),
         ("file link", [b"T\\KEEP.TXT", b"T\\LINKED.TXT"], None, EXIT_OK),
         ("folder link", [b"T\\KEEP.TXT", b"T\\SUB\\IN.TXT", b"T\\TWIN\\IN.TXT"], None, EXIT_OK),
@@ -2294,6 +2403,10 @@ class CreateTroubleTest(ArqTest):
         self.write("t/keep.txt", b"keep")
         if kind == "dangling":
             os.symlink("nowhere", self.path("t/dangling"))
+        elif kind == "circle":
+            os.symlink("circle", self.path("t/circle"))
+        elif kind == "backslash":
+            self.write("t/back\\slash.txt", b"one file, not a folder")
         elif kind == "loop":
             self.write("t/sub/in.txt", b"in")
             os.symlink("..", self.path("t/sub/loop"))
@@ -2330,6 +2443,29 @@ class CreateTroubleTest(ArqTest):
                 self.assertExit(self.arq("test", "a.arq"), EXIT_OK)
                 shutil.rmtree(self.path("t"))
                 os.unlink(self.path("a.arq"))
+
+    def test_named_paths_that_cannot_be_archived(self):
+        if WINE:
+            self.skipTest("links and names of the host")
+        self.write("t/keep.txt", b"keep")
+        os.symlink("nowhere", self.path("t/dangling"))
+        os.symlink("circle", self.path("t/circle"))
+        self.write("t/back\\slash.txt", b"b")
+        # (path named beside t/keep.txt, exit code, words of the first message)
+        cases = [
+            ("t/dangling", EXIT_SKIPPED, "t/dangling: passed over: a link to nothing"),
+            ("t/circle", EXIT_SKIPPED, "t/circle: passed over: a link that leads round in a circle"),
+            ("t/back\\slash.txt", EXIT_SKIPPED, "passed over: its name holds '\\'"),
+            ("t/missing", EXIT_NOT_FOUND, "t/missing: no such file or folder"),
+        ]
+        for path, code, words in cases:
+            with self.subTest(path=path):
+                run = self.arq("create", "a.arq", path, "t/keep.txt")
+                self.assertExit(run, code)
+                self.assertIn(words, run.err_lines()[0])
+                if code == EXIT_SKIPPED:
+                    self.assertEqual(stored_names(self, "a.arq")[0], [b"KEEP.TXT"])
+                    os.unlink(self.path("a.arq"))
 
     def test_empty_folders_are_counted_in_one_warning(self):
         self.write("e/file.txt", b"f")

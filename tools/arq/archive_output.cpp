@@ -6,6 +6,7 @@
 #include "crushed/encoder.h"
 #include "engine/checksum.h"
 #include "engine/extract.h"
+#include "tools/arq/folder_times.h"
 #include "engine/reader.h"
 #include "engine/search.h"
 #include "fileio/memory.h"
@@ -51,7 +52,7 @@ int GuardedSink(void* context, const uint8_t* bytes, uint32_t count) {
     }
     if (out->streaming) {
         const uint32_t streamed = out->writer.bytes_written + count - out->stream_start;
-        ProgressShow(out->done_before + streamed, out->current);
+        ProgressShowHost(out->done_before + streamed, out->current);
     }
     return 0;
 }
@@ -330,8 +331,10 @@ int OutputPutImage(ArchiveOutput* out, const uint8_t* image, uint32_t imageSize,
 }
 
 int OutputPutFile(ArchiveOutput* out, const InputFile& file, int level, int* method, uint32_t* packed) {
-    out->current = file.stored.c_str();
-    ProgressShow(out->done_before, out->current);
+    // The bar shows the host's spelling: the stored one is in the archive's code page,
+    // which need not be the one names are shown from.
+    out->current = file.shown.empty() ? file.stored.c_str() : file.shown.c_str();
+    ProgressShowHost(out->done_before, out->current);
     EntryHeaderFields header;
     if (EntryHeaderDefaults(&header, file.stored.c_str(), static_cast<uint32_t>(file.size)) < 0) {
         Complain("%s: cannot be stored under the name %s", file.source.c_str(), file.stored.c_str());
@@ -344,6 +347,11 @@ int OutputPutFile(ArchiveOutput* out, const InputFile& file, int level, int* met
     if (file.executable) header.block.mode = WRITER_MODE_EXECUTABLE;
     if (file.mode != 0) header.block.mode = file.mode;
     header.block.mtime = StorableTime(file);
+    // Stays with the header until the entry is written.
+    const std::vector<uint8_t> folderTimes = FolderTimesField(file.folder_times);
+    if (!folderTimes.empty()) {
+        EntryHeaderSetExtra(&header, folderTimes.data(), static_cast<uint32_t>(folderTimes.size()));
+    }
 
     const int slot = FileOpen(file.source.c_str(), FILE_READ);
     if (slot < 0) {
@@ -383,7 +391,7 @@ int OutputPutFile(ArchiveOutput* out, const InputFile& file, int level, int* met
     }
     if (rc < 0) return WriterFailure(out, rc, &file);
     out->done_before += file.size;
-    ProgressShow(out->done_before, out->current);
+    ProgressShowHost(out->done_before, out->current);
     return ARQ_EXIT_OK;
 }
 

@@ -24,7 +24,7 @@ struct ArchiveOutput {
     uint64_t done_before;  // input bytes of the files already stored, for the bar
     int32_t streaming;     // the bar follows the bytes written (a Stored copy)
     uint32_t stream_start; // writer.bytes_written when the data being streamed began
-    const char* current;   // stored name of the file at hand, for the bar
+    const char* current;   // name of the file at hand as the host spells it, for the bar
     int32_t checksums;     // 1: every entry carries a checksum field (the default); 0: --no-checksum
     // Spanned sets.
     std::vector<std::string> volume_temps;   // volume files under their temporary names

@@ -14,6 +14,7 @@
 #include "tools/arq/console.h"
 #include "tools/arq/exit_codes.h"
 #include "tools/arq/files.h"
+#include "tools/arq/folder_times.h"
 #include "tools/arq/help.h"
 #include "tools/arq/options.h"
 #include "tools/arq/output_guard.h"
@@ -53,9 +54,14 @@ Selection g_selection;
 bool g_toStdout = false;
 std::vector<std::string> g_written; // with --stdout: the output files, in archive order
 
+std::string g_chosenName; // stored name of the entry being extracted
+
 // The entry filter: entries not named on the command line are passed over.
 int ChooseEntry(EntryDescriptor* desc) {
-    if (SelectionChooses(&g_selection, desc->name)) return 1;
+    if (SelectionChooses(&g_selection, desc->name)) {
+        g_chosenName = desc->name;
+        return 1;
+    }
     g_run.doneBefore += desc->uncompressed_size;
     return 0;
 }
@@ -121,7 +127,11 @@ int OnExtractEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
         case EVT_ENTRY_DONE:
             g_run.written++;
             g_run.doneBefore += desc->uncompressed_size;
-            if (g_toStdout) g_written.push_back(desc->name);
+            if (g_toStdout) {
+                g_written.push_back(desc->name);
+            } else {
+                FolderTimesWritten(g_chosenName.c_str());
+            }
             ProgressShow(g_run.doneBefore, desc->name);
             Tell("%s", ShownName(desc->name).c_str());
             break;
@@ -326,12 +336,19 @@ int CommandExtract(const std::vector<std::string>& args) {
     SetOverwriteQuery(AskOverwrite);
     SetEntryFilter(ChooseEntry);
     GuardReset();
+    FolderTimesBegin(destination);
     g_currentVolume = 0;
     ProgressBegin(complete ? total : 0);
     const int rc = ExtractArchiveFrom(input.path.c_str(), destination.c_str(), input.start);
     ProgressEnd();
     // Every output file is closed now.
     GuardSettle();
+    // Last: every file that goes in or out of a folder changes the folder's time.
+    const int untimed = FolderTimesSettle();
+    if (untimed > 0 && !g_toStdout) {
+        Complain("warning: %d folder%s kept the time of extraction: the time cannot be set", untimed,
+                 untimed == 1 ? "" : "s");
+    }
     const int walk = ExtractWalkResult();
     DecoderRelease();
     SetEntryFilter(nullptr);

@@ -66,7 +66,7 @@ ListRow MakeRow(const EntryDescriptor& desc, bool utc) {
                   (utc ? FormatUtc(desc.mtime) : FormatLocal(desc.mtime)).c_str(),
                   FormatMode(desc.mode).c_str(), FormatFlags(desc.flags).c_str(),
                   static_cast<unsigned>(desc.volume_info[0]));
-    ListRow row = {text, std::string(), Printable(desc.name)};
+    ListRow row = {text, std::string(), ShownName(desc.name)};
     if (desc.checksum_state != CHECKSUM_NONE) {
         char checksum[16];
         std::snprintf(checksum, sizeof checksum, "%08X", static_cast<unsigned>(desc.checksum));
@@ -145,7 +145,7 @@ int CommandList(const std::vector<std::string>& args) {
         if (step == WALK_STOP) break;
         if (SelectionChooses(&selection, desc.name)) {
             if (namesOnly) {
-                std::printf("%s\n", Printable(desc.name).c_str());
+                std::printf("%s\n", ShownName(desc.name).c_str());
             } else {
                 rows.push_back(MakeRow(desc, utc));
             }

@@ -32,12 +32,13 @@
 
 namespace {
 
-enum { OPT_HELP, OPT_STUB, OPT_STORED, OPT_FAST, OPT_BEST, OPT_NO_CHECKSUM, OPT_QUIET, OPT_VERBOSE };
+enum { OPT_HELP, OPT_STUB, OPT_STORED, OPT_FAST, OPT_BEST, OPT_NO_CHECKSUM, OPT_CODEPAGE, OPT_QUIET, OPT_VERBOSE };
 
 const OptionSpec kShowOptions[] = {
     {"help", 'h', OPTION_FLAG, OPT_HELP},       {"stub", 0, OPTION_VALUE, OPT_STUB},
     {"stored", 0, OPTION_FLAG, OPT_STORED},     {"fast", 0, OPTION_FLAG, OPT_FAST},
     {"best", 0, OPTION_FLAG, OPT_BEST},         {"no-checksum", 0, OPTION_FLAG, OPT_NO_CHECKSUM},
+    {"codepage", 0, OPTION_VALUE, OPT_CODEPAGE},
     {"quiet", 'q', OPTION_FLAG, OPT_QUIET},     {"verbose", 'v', OPTION_FLAG, OPT_VERBOSE},
 };
 
@@ -153,36 +154,50 @@ bool TotalReadsAsSignature(uint32_t total) {
            FindRecordSignature(record.data() + 1, static_cast<uint32_t>(record.size() - 1)) >= 0;
 }
 
-// The entry for the show or the player: the file's own name upper-cased, its size and
-// time, and the mode the launcher's archives carry.
-InputFile EntryFor(const ShowInput& input, uint16_t mode) {
-    InputFile file;
-    file.source = input.path;
-    file.stored = NamePart(input.path);
-    if (!file.stored.empty()) PathUpperCase(&file.stored[0]);
-    file.size = input.info.size;
-    file.mtime = input.info.mtime;
-    file.executable = (input.info.mode & ARQ_MODE_OWNER_EXECUTE) ? 1 : 0;
-    file.mode = mode; // whatever the file's own mode and name say
-    return file;
+// The entry for the show or the player: the file's own name in the code page the
+// launcher's machine extracts with, upper-cased, its size and time, and the mode the
+// launcher's archives carry. ARQ_EXIT_OK, or the exit code after a message.
+int EntryFor(const ShowInput& input, uint16_t mode, unsigned codePage, InputFile* file) {
+    file->source = input.path;
+    file->shown = NamePart(input.path);
+    for (char& letter : file->shown) {
+        if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 32);
+    }
+    const std::string own = NamePart(input.path);
+    std::vector<char> converted(own.size() + 1);
+    const unsigned before = PlatCodePage();
+    PlatSetCodePage(codePage);
+    const int length = PlatNameFromHost(own.c_str(), converted.data(), static_cast<uint32_t>(converted.size()));
+    std::string problem;
+    if (length >= 0) {
+        // Upper-cased and checked in the code page itself, which tells a double-byte
+        // character's second byte from a letter or a separator.
+        file->stored = converted.data();
+        if (!file->stored.empty()) PathUpperCase(&file->stored[0]);
+        problem = StoredNameProblem(file->stored);
+    } else {
+        problem = "code page " + std::to_string(codePage) + " cannot hold its name " + own + " (see --codepage)";
+    }
+    PlatSetCodePage(before);
+    if (!problem.empty()) {
+        Complain("%s: cannot be stored: %s", input.path.c_str(), problem.c_str());
+        return ARQ_EXIT_USAGE;
+    }
+    file->size = input.info.size;
+    file->mtime = input.info.mtime;
+    file->executable = (input.info.mode & ARQ_MODE_OWNER_EXECUTE) ? 1 : 0;
+    file->mode = mode; // whatever the file's own mode and name say
+    return ARQ_EXIT_OK;
 }
 
-// The stored names and sizes fit the format and the launcher. ARQ_EXIT_OK, or the
+// The stored names differ and the sizes fit the format and the launcher. ARQ_EXIT_OK, or the
 // exit code after a message.
 int CheckEntries(const InputFile& show, const InputFile& player, uint64_t stubSize, int checksums,
                  uint32_t* total) {
-    const InputFile* files[] = {&show, &player};
-    for (const InputFile* file : files) {
-        const std::string problem = StoredNameProblem(file->stored);
-        if (!problem.empty()) {
-            Complain("%s: cannot be stored: %s", file->source.c_str(), problem.c_str());
-            return ARQ_EXIT_USAGE;
-        }
-    }
     // The launcher extracts both into one folder: the player would replace the show.
     if (show.stored == player.stored) {
         Complain("%s and %s would both be stored as %s", show.source.c_str(), player.source.c_str(),
-                 show.stored.c_str());
+                 ShownHostName(show.shown).c_str());
         return ARQ_EXIT_USAGE;
     }
     // The largest file the show can become (both entries Stored) must stay within what
@@ -245,6 +260,9 @@ int CommandShow(const std::vector<std::string>& args) {
                                                              : "takes one output, one show and one player");
     }
     const std::string output = line.positional[0];
+    std::string codePageText;
+    const unsigned codePage = ChooseCodePage("show", OptionGiven(line, OPT_CODEPAGE, &codePageText), codePageText);
+    if (codePage == 0) return ARQ_EXIT_USAGE;
 
     ShowInput inputs[3] = {{"launcher", std::string(), {}},
                            {"show", line.positional[1], {}},
@@ -258,11 +276,14 @@ int CommandShow(const std::vector<std::string>& args) {
         const int code = CheckReadable(&input);
         if (code != ARQ_EXIT_OK) return code;
     }
-    const InputFile show = EntryFor(inputs[1], WRITER_MODE_FILE);
-    const InputFile player = EntryFor(inputs[2], WRITER_MODE_EXECUTABLE);
+    InputFile show;
+    InputFile player;
+    int code = EntryFor(inputs[1], WRITER_MODE_FILE, codePage, &show);
+    if (code == ARQ_EXIT_OK) code = EntryFor(inputs[2], WRITER_MODE_EXECUTABLE, codePage, &player);
+    if (code != ARQ_EXIT_OK) return code;
     uint32_t total = 0;
     const int checksums = OptionGiven(line, OPT_NO_CHECKSUM) ? 0 : 1;
-    int code = CheckEntries(show, player, stub.info.size, checksums, &total);
+    code = CheckEntries(show, player, stub.info.size, checksums, &total);
     if (code == ARQ_EXIT_OK) code = CheckOutput(output, inputs, 3);
     std::vector<uint8_t> image;
     if (code == ARQ_EXIT_OK) code = ReadStub(stub, &image);
@@ -297,14 +318,14 @@ int CommandShow(const std::vector<std::string>& args) {
         packedTotal += packed;
         Tell("%-8s %10s %6s  %s", method == METHOD_CRUSHED ? "crushed" : "stored",
              std::to_string(file->size).c_str(), FormatRatio(packed, file->size).c_str(),
-             Printable(file->stored.c_str()).c_str());
+             ShownHostName(file->shown).c_str());
     }
     int32_t volumes = 0;
     code = OutputFinish(&out, &volumes);
     ProgressEnd();
     if (code != ARQ_EXIT_OK) return code;
-    Say("%s: %s and %s, %s packed to %s, behind a launcher of %s", output.c_str(), show.stored.c_str(),
-        player.stored.c_str(), HumanSize(total).c_str(), HumanSize(packedTotal).c_str(),
+    Say("%s: %s and %s, %s packed to %s, behind a launcher of %s", output.c_str(), ShownHostName(show.shown).c_str(),
+        ShownHostName(player.shown).c_str(), HumanSize(total).c_str(), HumanSize(packedTotal).c_str(),
         HumanSize(image.size()).c_str());
     return ARQ_EXIT_OK;
 }

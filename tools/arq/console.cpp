@@ -152,7 +152,9 @@ void ProgressBegin(uint64_t total) {
     g_progress.lastName.clear();
 }
 
-void ProgressShow(uint64_t done, const char* name) {
+namespace {
+
+void ProgressDraw(uint64_t done, const char* name, bool fromArchive) {
     if (!g_progress.active) return;
     const int columns = TerminalColumns();
     if (columns < PROGRESS_MIN_COLUMNS) return;
@@ -186,12 +188,26 @@ void ProgressShow(uint64_t done, const char* name) {
     line += HumanSize(done);
     line += "  ";
     // Folders separated as people on this system write them.
-    for (char c : Printable(shownName))
+    std::string text;
+    if (fromArchive) {
+        text = Printable(shownName);
+    } else {
+        for (const char* p = shownName; *p != '\0'; ++p)
+            text += (static_cast<unsigned char>(*p) < 0x20 || *p == 0x7F) ? '?' : *p;
+    }
+    for (char c : text)
         line += c == '\\' ? PlatPathSeparator() : c;
     // One column is left free: a line that fills the last column makes some terminals
     // wrap, and the next carriage return would then stay on the wrong line.
     const size_t room = static_cast<size_t>(columns - 1);
-    if (line.size() > room) line.resize(room);
+    if (line.size() > room) {
+        line.resize(room);
+        // Not half a character: a UTF-8 sequence (or a double-byte character) that the
+        // cut went through goes whole.
+        while (!line.empty() && (static_cast<unsigned char>(line.back()) & 0xC0) == 0x80)
+            line.pop_back();
+        if (!line.empty() && static_cast<unsigned char>(line.back()) >= 0xC0) line.pop_back();
+    }
     line.append(room - line.size(), ' ');
     std::fputc('\r', stderr);
     std::fputs(line.c_str(), stderr);
@@ -199,6 +215,12 @@ void ProgressShow(uint64_t done, const char* name) {
     std::fflush(stderr);
     g_progress.shown = 1;
 }
+
+} // namespace
+
+void ProgressShow(uint64_t done, const char* name) { ProgressDraw(done, name, true); }
+
+void ProgressShowHost(uint64_t done, const char* name) { ProgressDraw(done, name, false); }
 
 void ProgressClear() {
     if (!g_progress.shown) return;

@@ -44,9 +44,12 @@ int AskLine(const char* prompt, std::string* answer);
 // Starts a bar over total bytes (0: unknown, only the count is shown). Does nothing
 // unless standard error is a terminal and the console is not quiet.
 void ProgressBegin(uint64_t total);
-// Shows done bytes of the total and the name of the file at hand. Redraws only when
-// the shown figures change, so it can be called for every event.
+// Shows done bytes of the total and the name of the file at hand, a name from the
+// archive (in its code page). Redraws only when the shown figures change, so it can
+// be called for every event.
 void ProgressShow(uint64_t done, const char* name);
+// The same for a name as the host spells it (a file being stored).
+void ProgressShowHost(uint64_t done, const char* name);
 // Wipes the bar from the terminal; the next ProgressShow draws it again.
 void ProgressClear();
 // Wipes the bar and stops drawing it.

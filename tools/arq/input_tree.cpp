@@ -67,6 +67,9 @@ struct Collector {
     const CollectOptions* options;
     std::vector<InputFile>* files;
     std::vector<std::string> folders; // the folders being walked, outermost first
+    // The times of the folders that stored names hold, outermost first, and whether a
+    // file already carries them.
+    std::vector<std::pair<int64_t, bool>> stored_folders;
     int skipped;                      // things passed over, each with a message
     int empty_folders;
     int failed; // exit code of the first failure; the walk stops
@@ -98,7 +101,50 @@ std::string ArchiveName(const Collector* c, const std::string& stored, std::stri
 
 void Visit(Collector* c, const std::string& source, const std::string& stored, bool named);
 
-void VisitFolder(Collector* c, const std::string& folder, const std::string& stored) {
+// Whether a name as the host spells it holds '\\', which the platform, like the
+// archive, takes for a folder separator: such a file cannot be reached by its name.
+// Double-byte characters are stepped over whole.
+bool HoldsBackslash(const std::string& name) {
+    for (size_t at = 0; at < name.size(); at++) {
+        if (name[at] == '\\') return true;
+        if (PlatIsLeadByte(static_cast<unsigned char>(name[at])) && at + 1 < name.size()) at++;
+    }
+    return false;
+}
+
+struct NameSought {
+    std::string name;
+    bool found;
+};
+
+int FindName(const char* name, void* context) {
+    NameSought* sought = static_cast<NameSought*>(context);
+    sought->found = sought->found || sought->name == name;
+    return sought->found ? 1 : 0;
+}
+
+// A path given on the command line that names nothing: whether its folder lists a file
+// whose own name is the text behind the last '/', '\\' and all.
+bool NamesFileWithBackslash(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    NameSought sought = {slash == std::string::npos ? path : path.substr(slash + 1), false};
+    if (!HoldsBackslash(sought.name)) return false;
+    const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+    PlatListFolder(folder.c_str(), FindName, &sought);
+    return sought.found;
+}
+
+const char BACKSLASH_NAME[] = "its name holds '\\', which is taken for a folder separator (rename it)";
+
+// Why a path that was named or listed cannot be opened; empty when nothing stands there.
+std::string WhyUnreachable(const std::string& source, bool named) {
+    if (PlatLinkLoops(source.c_str())) return "a link that leads round in a circle";
+    if (PlatIsLink(source.c_str())) return "a link to nothing";
+    if (named && NamesFileWithBackslash(source)) return BACKSLASH_NAME;
+    return named ? std::string() : "gone while the folder was read";
+}
+
+void VisitFolder(Collector* c, const std::string& folder, const std::string& stored, int64_t mtime) {
     // A link back to a folder being walked would be walked for ever.
     for (const std::string& outer : c->folders) {
         if (PlatSameFile(outer.c_str(), folder.c_str())) {
@@ -119,28 +165,37 @@ void VisitFolder(Collector* c, const std::string& folder, const std::string& sto
     }
     std::sort(names.begin(), names.end());
     c->folders.push_back(folder);
+    // "." and the root add no folder to the stored names.
+    if (!stored.empty()) c->stored_folders.push_back(std::make_pair(mtime, false));
     for (const std::string& name : names) {
         if (c->failed != ARQ_EXIT_OK) break;
+        // Asked for by its path, such a file would not be found, or another found.
+        if (HoldsBackslash(name)) {
+            Complain("%s: passed over: %s", Join(folder, name).c_str(), BACKSLASH_NAME);
+            c->skipped++;
+            continue;
+        }
         Visit(c, Join(folder, name), stored.empty() ? name : stored + "\\" + name, false);
     }
     c->folders.pop_back();
+    if (!stored.empty()) c->stored_folders.pop_back();
 }
 
 void Visit(Collector* c, const std::string& source, const std::string& stored, bool named) {
     PlatStatInfo info;
     if (PlatStat(source.c_str(), &info) != 0) {
-        if (named) {
+        const std::string why = WhyUnreachable(source, named);
+        if (why.empty()) {
             Complain("%s: no such file or folder", source.c_str());
             c->failed = ARQ_EXIT_NOT_FOUND;
             return;
         }
-        // Listed, yet not there: a link to nothing, or a file that went meanwhile.
-        Complain("%s: passed over: a link to nothing, or gone", source.c_str());
+        Complain("%s: passed over: %s", source.c_str(), why.c_str());
         c->skipped++;
         return;
     }
     if (info.mode & EXTRACT_MODE_FOLDER) {
-        VisitFolder(c, source, stored);
+        VisitFolder(c, source, stored, info.mtime);
         return;
     }
     if (!(info.mode & ARQ_MODE_REGULAR)) {
@@ -181,6 +236,14 @@ void Visit(Collector* c, const std::string& source, const std::string& stored, b
     file.shown = stored;
     for (char& letter : file.shown) {
         if (!c->options->keep_case && letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 32);
+    }
+    // Written once for each folder: on the first file stored from it.
+    bool unwritten = false;
+    for (const auto& folder : c->stored_folders)
+        unwritten = unwritten || !folder.second;
+    for (auto& folder : c->stored_folders) {
+        if (unwritten) file.folder_times.push_back(folder.first);
+        folder.second = true;
     }
     c->files->push_back(file);
 }

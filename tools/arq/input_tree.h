@@ -19,6 +19,9 @@ struct InputFile {
     uint8_t name_case = WRITER_NAME_CASE;
     // stored as the host spells it, for messages; empty: stored itself.
     std::string shown;
+    // The times of the folders in stored, outermost first, on the first file stored
+    // from them (see tools/arq/folder_times.h); empty on the others.
+    std::vector<int64_t> folder_times;
 };
 
 // How arq create names what it stores.
@@ -30,7 +33,7 @@ struct CollectOptions {
 
 // Every regular file the paths name: a file under its own name, a folder under its
 // own name (its last component; "." and a root add none) with everything in it, in
-// name order. The archive being written (at archivePath) is left out. Fails, with a
+// name order, each folder's time on the first file in it. The archive being written (at archivePath) is left out. Fails, with a
 // message, on a named path that does not exist, a name the format or the code page
 // cannot carry (too long, holding ':' or '\', a device name of Windows), names that
 // would clash when extracted (every clash is named), or a file too large for the
