@@ -188,5 +188,8 @@ run create sample.arq sample
 run list sample.arq
 run test sample.arq
 run extract sample.arq -C restored
-cmp sample/tool restored/TOOL && echo "extracted files match the originals"
-[ "$status" -eq 0 ] && [ -n "$player_seen" ] && [ -z "$left" ]
+# The folder is stored under its own name, letters upper-cased.
+matched=no
+cmp sample/tool restored/SAMPLE/TOOL && cmp sample/notes/slide1.txt restored/SAMPLE/NOTES/SLIDE1.TXT &&
+  matched=yes && echo "extracted files match the originals"
+[ "$status" -eq 0 ] && [ -n "$player_seen" ] && [ -z "$left" ] && [ "$matched" = yes ]
