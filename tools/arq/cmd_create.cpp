@@ -74,9 +74,7 @@ int CommandCreate(const std::vector<std::string>& args) {
     if (OptionGiven(line, OPT_DIRECTORY, &collect.directory) && collect.directory.empty()) {
         return UsageError("create", "-C needs a folder");
     }
-    std::string codePageText;
-    collect.code_page =
-        ChooseCodePage("create", OptionGiven(line, OPT_CODEPAGE, &codePageText), codePageText);
+    collect.code_page = ChooseCodePage("create", line, OPT_CODEPAGE);
     if (collect.code_page == 0) return ARQ_EXIT_USAGE;
     if (line.positional.empty()) return UsageError("create", "no archive named");
     // The archive is written under a temporary name and renamed into place, which a

@@ -130,7 +130,7 @@ int OnExtractEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
             if (g_toStdout) {
                 g_written.push_back(desc->name);
             } else {
-                FolderTimesWritten(g_chosenName.c_str());
+                FolderTimesWritten(desc->name, g_chosenName.c_str());
             }
             ProgressShow(g_run.doneBefore, desc->name);
             Tell("%s", ShownName(desc->name).c_str());
@@ -259,11 +259,7 @@ int CommandExtract(const std::vector<std::string>& args) {
         return UsageError("extract", error);
     }
     if (OptionGiven(line, OPT_HELP)) return PrintHelp("extract");
-    std::string codePageText;
-    const unsigned codePage =
-        ChooseCodePage("extract", OptionGiven(line, OPT_CODEPAGE, &codePageText), codePageText);
-    if (codePage == 0) return ARQ_EXIT_USAGE;
-    if (NamesForReading("extract", codePage, &line) != ARQ_EXIT_OK) return ARQ_EXIT_USAGE;
+    if (NamesForReading("extract", OPT_CODEPAGE, &line) != ARQ_EXIT_OK) return ARQ_EXIT_USAGE;
     ConsoleSetQuiet(OptionGiven(line, OPT_QUIET));
     ConsoleSetVerbose(OptionGiven(line, OPT_VERBOSE));
     if (line.positional.empty()) return UsageError("extract", "no archive named");
@@ -336,7 +332,7 @@ int CommandExtract(const std::vector<std::string>& args) {
     SetOverwriteQuery(AskOverwrite);
     SetEntryFilter(ChooseEntry);
     GuardReset();
-    FolderTimesBegin(destination);
+    FolderTimesBegin();
     g_currentVolume = 0;
     ProgressBegin(complete ? total : 0);
     const int rc = ExtractArchiveFrom(input.path.c_str(), destination.c_str(), input.start);

@@ -105,11 +105,7 @@ int CommandList(const std::vector<std::string>& args) {
         return UsageError("list", error);
     }
     if (OptionGiven(line, OPT_HELP)) return PrintHelp("list");
-    std::string codePageText;
-    const unsigned codePage =
-        ChooseCodePage("list", OptionGiven(line, OPT_CODEPAGE, &codePageText), codePageText);
-    if (codePage == 0) return ARQ_EXIT_USAGE;
-    if (NamesForReading("list", codePage, &line) != ARQ_EXIT_OK) return ARQ_EXIT_USAGE;
+    if (NamesForReading("list", OPT_CODEPAGE, &line) != ARQ_EXIT_OK) return ARQ_EXIT_USAGE;
     if (line.positional.empty()) return UsageError("list", "no archive named");
     const bool utc = OptionGiven(line, OPT_UTC) != 0;
     const bool namesOnly = OptionGiven(line, OPT_NAMES) != 0;

@@ -159,26 +159,7 @@ bool TotalReadsAsSignature(uint32_t total) {
 // launcher's archives carry. ARQ_EXIT_OK, or the exit code after a message.
 int EntryFor(const ShowInput& input, uint16_t mode, unsigned codePage, InputFile* file) {
     file->source = input.path;
-    file->shown = NamePart(input.path);
-    for (char& letter : file->shown) {
-        if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 32);
-    }
-    const std::string own = NamePart(input.path);
-    std::vector<char> converted(own.size() + 1);
-    const unsigned before = PlatCodePage();
-    PlatSetCodePage(codePage);
-    const int length = PlatNameFromHost(own.c_str(), converted.data(), static_cast<uint32_t>(converted.size()));
-    std::string problem;
-    if (length >= 0) {
-        // Upper-cased and checked in the code page itself, which tells a double-byte
-        // character's second byte from a letter or a separator.
-        file->stored = converted.data();
-        if (!file->stored.empty()) PathUpperCase(&file->stored[0]);
-        problem = StoredNameProblem(file->stored);
-    } else {
-        problem = "code page " + std::to_string(codePage) + " cannot hold its name " + own + " (see --codepage)";
-    }
-    PlatSetCodePage(before);
+    const std::string problem = StoredNameOf(NamePart(input.path), codePage, 0, file);
     if (!problem.empty()) {
         Complain("%s: cannot be stored: %s", input.path.c_str(), problem.c_str());
         return ARQ_EXIT_USAGE;
@@ -260,8 +241,7 @@ int CommandShow(const std::vector<std::string>& args) {
                                                              : "takes one output, one show and one player");
     }
     const std::string output = line.positional[0];
-    std::string codePageText;
-    const unsigned codePage = ChooseCodePage("show", OptionGiven(line, OPT_CODEPAGE, &codePageText), codePageText);
+    const unsigned codePage = ChooseCodePage("show", line, OPT_CODEPAGE);
     if (codePage == 0) return ARQ_EXIT_USAGE;
 
     ShowInput inputs[3] = {{"launcher", std::string(), {}},

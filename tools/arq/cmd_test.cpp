@@ -261,11 +261,7 @@ int CommandTest(const std::vector<std::string>& args) {
         return UsageError("test", error);
     }
     if (OptionGiven(line, OPT_HELP)) return PrintHelp("test");
-    std::string codePageText;
-    const unsigned codePage =
-        ChooseCodePage("test", OptionGiven(line, OPT_CODEPAGE, &codePageText), codePageText);
-    if (codePage == 0) return ARQ_EXIT_USAGE;
-    if (NamesForReading("test", codePage, &line) != ARQ_EXIT_OK) return ARQ_EXIT_USAGE;
+    if (NamesForReading("test", OPT_CODEPAGE, &line) != ARQ_EXIT_OK) return ARQ_EXIT_USAGE;
     ConsoleSetQuiet(OptionGiven(line, OPT_QUIET));
     ConsoleSetVerbose(OptionGiven(line, OPT_VERBOSE));
     if (line.positional.size() != 1) {

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "tools/arq/text.h"
 
 namespace {
 
@@ -187,16 +188,7 @@ void ProgressDraw(uint64_t done, const char* name, bool fromArchive) {
     }
     line += HumanSize(done);
     line += "  ";
-    // Folders separated as people on this system write them.
-    std::string text;
-    if (fromArchive) {
-        text = Printable(shownName);
-    } else {
-        for (const char* p = shownName; *p != '\0'; ++p)
-            text += (static_cast<unsigned char>(*p) < 0x20 || *p == 0x7F) ? '?' : *p;
-    }
-    for (char c : text)
-        line += c == '\\' ? PlatPathSeparator() : c;
+    line += fromArchive ? ShownName(shownName) : ShownHostName(shownName);
     // One column is left free: a line that fills the last column makes some terminals
     // wrap, and the next carriage return would then stay on the wrong line.
     const size_t room = static_cast<size_t>(columns - 1);

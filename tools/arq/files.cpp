@@ -68,9 +68,10 @@ int DriveLooksFull(const std::string& folder) {
     return PlatDiskFreeBytes(asked.c_str(), &freeBytes) && freeBytes < NO_ROOM_THRESHOLD ? 1 : 0;
 }
 
-unsigned ChooseCodePage(const std::string& command, int given, const std::string& value) {
+unsigned ChooseCodePage(const std::string& command, const CommandLine& line, int optionId) {
     const unsigned before = PlatCodePage();
-    if (!given) return before;
+    std::string value;
+    if (!OptionGiven(line, optionId, &value)) return before;
     unsigned codePage = 0;
     for (char c : value) {
         if (c < '0' || c > '9' || codePage > 100000) {
@@ -93,7 +94,9 @@ unsigned ChooseCodePage(const std::string& command, int given, const std::string
     return codePage;
 }
 
-int NamesForReading(const std::string& command, unsigned codePage, CommandLine* line) {
+int NamesForReading(const std::string& command, int optionId, CommandLine* line) {
+    const unsigned codePage = ChooseCodePage(command, *line, optionId);
+    if (codePage == 0) return ARQ_EXIT_USAGE;
     PlatSetCodePage(codePage);
     PlatSetNameConversion(1);
     for (std::string& text : line->positional) {

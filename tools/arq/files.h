@@ -41,13 +41,14 @@ int DriveLooksFull(const std::string& folder);
 // neither says otherwise). Windows converts names itself, so there the code page is
 // the system's own and --codepage may only name that one.
 
-// The code page --codepage names (when given), else the ANSI code page in force. 0
-// after a usage message when the value is none of 1252, 932, 936, 949 and 950, or one
-// this system cannot switch to. Leaves the code page in force as it was.
-unsigned ChooseCodePage(const std::string& command, int given, const std::string& value);
-// For list, test and extract: puts the code page in force, so that the engine reads
-// double-byte names in it, and has names converted between it and the host's, so that
-// extracted files carry the host's names; converts the names on the command line
-// (arguments, lists and option values) to it. ARQ_EXIT_OK or the exit code after a
-// message.
-int NamesForReading(const std::string& command, unsigned codePage, CommandLine* line);
+// The code page the --codepage option (optionId) names, when given, else the ANSI
+// code page in force. 0 after a usage message when the value is none of 1252, 932,
+// 936, 949 and 950, or one this system cannot switch to. Leaves the code page in force
+// as it was.
+unsigned ChooseCodePage(const std::string& command, const CommandLine& line, int optionId);
+// For list, test and extract: puts the code page the option chooses in force, so that
+// the engine reads double-byte names in it, and has names converted between it and the
+// host's, so that extracted files carry the host's names; converts the names on the
+// command line (arguments, lists and option values) to it. ARQ_EXIT_OK or the exit
+// code after a message.
+int NamesForReading(const std::string& command, int optionId, CommandLine* line);

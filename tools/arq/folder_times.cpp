@@ -1,20 +1,18 @@
 // Folder times: the field, and putting its times on the extracted folders.
 #include "tools/arq/folder_times.h"
 
+#include <cstring>
 #include <map>
-#include <set>
 
 #include "engine/archive.h"
 #include "engine/reader.h"
-#include "fileio/paths.h"
 #include "platform/platform.h"
 
 namespace {
 
 struct FolderTimesState {
-    std::string destination;
-    std::map<std::string, uint32_t> carried; // stored folder name -> time from the archive
-    std::set<std::string> written;           // stored folder names that received a file
+    std::map<std::string, uint32_t> carried;   // stored folder name -> time from the archive
+    std::map<std::string, std::string> written; // stored folder name -> its path, for those that received a file
 };
 FolderTimesState g_folders;
 
@@ -60,31 +58,30 @@ std::vector<uint8_t> FolderTimesField(const std::vector<int64_t>& times) {
     return field;
 }
 
-void FolderTimesBegin(const std::string& destination) {
+void FolderTimesBegin() {
     g_folders = FolderTimesState();
-    g_folders.destination = destination;
     SetExtraFieldHandler(TakeField);
 }
 
-void FolderTimesWritten(const char* storedName) {
+void FolderTimesWritten(const char* outputPath, const char* storedName) {
+    // The engine's path is its destination followed by the stored name; a path it cut
+    // at its length limit does not end with the name, and its folders are left alone.
+    const std::string path = outputPath;
+    const size_t storedLength = std::strlen(storedName);
+    if (path.size() < storedLength || path.compare(path.size() - storedLength, storedLength, storedName) != 0) return;
+    const size_t prefix = path.size() - storedLength;
     for (const std::string& folder : FoldersOf(storedName))
-        g_folders.written.insert(folder);
+        g_folders.written[folder] = path.substr(0, prefix + folder.size());
 }
 
 int FolderTimesSettle() {
     SetExtraFieldHandler(nullptr);
-    // Joined as the engine joins the destination and a stored name.
-    std::string prefix = g_folders.destination;
-    if (!prefix.empty()) {
-        const char last = *PathLastChar(&prefix[0]);
-        if (last != '\\' && last != ':') prefix += '\\';
-    }
     int failed = 0;
-    for (const std::string& folder : g_folders.written) {
-        const auto found = g_folders.carried.find(folder);
+    for (const auto& folder : g_folders.written) {
+        const auto found = g_folders.carried.find(folder.first);
         if (found == g_folders.carried.end()) continue;
         const int32_t time = static_cast<int32_t>(found->second);
-        if (PlatUtime((prefix + folder).c_str(), time, time) != 0) failed++;
+        if (PlatUtime(folder.second.c_str(), time, time) != 0) failed++;
     }
     g_folders = FolderTimesState();
     return failed;

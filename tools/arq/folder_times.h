@@ -16,11 +16,12 @@
 std::vector<uint8_t> FolderTimesField(const std::vector<int64_t>& times);
 
 // Starts collecting from the entry headers the engine reads (through its extra-field
-// handler), for an extraction into destination (as given to the engine).
-void FolderTimesBegin(const std::string& destination);
-// An entry was written whole: its folders, taken from its stored name (normalised,
-// '\\' between folders), get their times when the walk is over.
-void FolderTimesWritten(const char* storedName);
+// handler).
+void FolderTimesBegin();
+// An entry was written whole at outputPath, which ends with its stored name
+// (normalised, '\\' between folders): the folders of that name get their times when
+// the walk is over.
+void FolderTimesWritten(const char* outputPath, const char* storedName);
 // Sets the times and stops collecting. The number of folders whose time could not be
 // set.
 int FolderTimesSettle();

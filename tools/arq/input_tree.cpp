@@ -80,37 +80,12 @@ int AddNames(const char* name, void* context) {
     return 0;
 }
 
-// The stored name, spelt as the host spells it, in the archive's code page and letter
-// case, into *name; the reason when it cannot be stored. The engine's upper-casing
-// and its name checks pass over double-byte characters, so they run in that code page.
-std::string ArchiveName(const Collector* c, const std::string& stored, std::string* name) {
-    const unsigned before = PlatCodePage();
-    PlatSetCodePage(c->options->code_page);
-    std::string problem;
-    std::vector<char> converted(stored.size() + 1);
-    if (PlatNameFromHost(stored.c_str(), converted.data(), static_cast<uint32_t>(converted.size())) < 0) {
-        problem = "code page " + std::to_string(c->options->code_page) + " cannot hold its name " + stored;
-    } else {
-        *name = converted.data();
-        problem = StoredNameProblem(*name);
-        if (!c->options->keep_case) *name = Upper(*name);
-    }
-    PlatSetCodePage(before);
-    return problem;
-}
-
 void Visit(Collector* c, const std::string& source, const std::string& stored, bool named);
 
-// Whether a name as the host spells it holds '\\', which the platform, like the
-// archive, takes for a folder separator: such a file cannot be reached by its name.
-// Double-byte characters are stepped over whole.
-bool HoldsBackslash(const std::string& name) {
-    for (size_t at = 0; at < name.size(); at++) {
-        if (name[at] == '\\') return true;
-        if (PlatIsLeadByte(static_cast<unsigned char>(name[at])) && at + 1 < name.size()) at++;
-    }
-    return false;
-}
+// Whether a file's own name (which holds no '/') as the host spells it holds '\\',
+// which the platform, like the archive, takes for a folder separator: such a file
+// cannot be reached by its name.
+bool HoldsBackslash(const std::string& name) { return AfterLastSeparator(name, name.size(), false) != 0; }
 
 struct NameSought {
     std::string name;
@@ -214,7 +189,7 @@ void Visit(Collector* c, const std::string& source, const std::string& stored, b
         return;
     }
     InputFile file;
-    const std::string problem = ArchiveName(c, stored, &file.stored);
+    const std::string problem = StoredNameOf(stored, c->options->code_page, c->options->keep_case, &file);
     if (!problem.empty()) {
         Complain("%s: cannot be stored: %s", source.c_str(), problem.c_str());
         c->failed = ARQ_EXIT_USAGE;
@@ -232,11 +207,6 @@ void Visit(Collector* c, const std::string& source, const std::string& stored, b
     file.executable = (info.mode & ARQ_MODE_OWNER_EXECUTE) ? 1 : 0;
     file.name_case =
         static_cast<uint8_t>(c->options->keep_case ? NAME_CASE_KEEP : static_cast<int>(WRITER_NAME_CASE));
-    // The engine upper-cases a..z only, which the host's spelling holds as the same bytes.
-    file.shown = stored;
-    for (char& letter : file.shown) {
-        if (!c->options->keep_case && letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 32);
-    }
     // Written once for each folder: on the first file stored from it.
     bool unwritten = false;
     for (const auto& folder : c->stored_folders)
@@ -313,6 +283,29 @@ bool IsDeviceName(const std::string& component) {
 }
 
 } // namespace
+
+std::string StoredNameOf(const std::string& host, unsigned codePage, int keepCase, InputFile* file) {
+    // The engine's upper-casing and its name checks pass over double-byte characters,
+    // so they run in the archive's code page.
+    const unsigned before = PlatCodePage();
+    PlatSetCodePage(codePage);
+    std::string problem;
+    std::vector<char> converted(host.size() + 1);
+    if (PlatNameFromHost(host.c_str(), converted.data(), static_cast<uint32_t>(converted.size())) < 0) {
+        problem = "code page " + std::to_string(codePage) + " cannot hold its name " + host;
+    } else {
+        file->stored = converted.data();
+        problem = StoredNameProblem(file->stored);
+        if (!keepCase) file->stored = Upper(file->stored);
+    }
+    PlatSetCodePage(before);
+    // The engine upper-cases a..z only, which the host's spelling holds as the same bytes.
+    file->shown = host;
+    for (char& letter : file->shown) {
+        if (!keepCase && letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 32);
+    }
+    return problem;
+}
 
 std::string StoredNameProblem(const std::string& stored) {
     if (stored.empty()) return "empty name";

@@ -44,6 +44,11 @@ struct CollectOptions {
 int CollectInputs(const std::vector<std::string>& paths, const std::string& archivePath,
                   const CollectOptions& options, std::vector<InputFile>* files, int* skipped);
 
+// Fills file->stored with a name as the host spells it ('\\' between folders) in the
+// archive's code page, upper-cased unless keepCase, and file->shown with the host's
+// spelling in the same letter case. The reason when it cannot be stored, else empty.
+std::string StoredNameOf(const std::string& host, unsigned codePage, int keepCase, InputFile* file);
+
 // A stored name the engine would refuse to extract is refused when it is stored.
 // The reason, or empty when the name is fine.
 std::string StoredNameProblem(const std::string& stored);
