@@ -13,15 +13,16 @@ uint32_t g_nTotal = 0;
 uint32_t g_nCurrent = 0;
 uint32_t g_nDone = 0;
 
-const LaunchServices LAUNCH_SERVICES_SYSTEM = {PlatTempFolder, ExtractSelf, PlatStartProcess, PlatWaitProcess,
-                                               PlatDeleteFile};
+const LaunchServices LAUNCH_SERVICES_SYSTEM = {PlatRestrictDllSearch, PlatTempFolder,  ExtractSelf,
+                                               PlatStartProcess,      PlatWaitProcess, PlatDeleteFile};
 LaunchServices g_launchServices = LAUNCH_SERVICES_SYSTEM;
 
 namespace {
 
-// Set when the handler could not record a completed file (its string threw): the
-// extraction was cancelled then, and counts as failed.
-bool g_bRecordFailed = false;
+// Set when the handler could not do its part (a framework exception, such as a
+// completed file's path that could not be recorded): the extraction was cancelled
+// then, and counts as failed.
+bool g_bHandlerFailed = false;
 
 // ---- The guarded end of the wait cursor -----------------------------------------------
 
@@ -98,9 +99,7 @@ void RecordCompleted(EntryDescriptor* desc) {
     ++g_nEntry;
 }
 
-} // namespace
-
-int OnExtractEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
+void HandleEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
     if (event == EVT_DISK_FULL) {
         AfxMessageBox(IDS_DISK_FULL, FW_MB_ICONHAND | FW_MB_OK, 0);
         if (desc != nullptr) desc->status = STATUS_CANCEL;
@@ -109,18 +108,25 @@ int OnExtractEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
         if (g_pRuntime != nullptr && g_pRuntime->m_pProgress != nullptr)
             g_pRuntime->m_pProgress->SetPos(Percentage(argument));
     } else if (event == EVT_ENTRY_DONE) {
-        // The engine is plain code that cleans up by result codes: nothing may unwind
-        // through it. A path that cannot be recorded cancels the extraction instead.
-        try {
-            if (desc != nullptr) RecordCompleted(desc);
-        } catch (const CException&) {
-            g_bRecordFailed = true;
-            desc->status = STATUS_CANCEL;
-        }
+        if (desc != nullptr) RecordCompleted(desc);
     } else if (event == EVT_ARCHIVE_TOTAL) {
         g_nDone = 0;
         g_nCurrent = 0;
         g_nTotal = argument != 0 ? static_cast<uint32_t>(argument) : 1;
+    }
+}
+
+} // namespace
+
+int OnExtractEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
+    // The engine is plain code that cleans up by result codes: nothing may unwind
+    // through it (the launcher's program builds it without unwind tables). Whatever
+    // is thrown here cancels the extraction instead, and the launch fails.
+    try {
+        HandleEvent(desc, event, argument);
+    } catch (...) {
+        g_bHandlerFailed = true;
+        if (desc != nullptr) desc->status = STATUS_CANCEL;
     }
     return 0;
 }
@@ -130,7 +136,7 @@ CPlayRuntime::CPlayRuntime() : m_pProgress(nullptr), m_dlg(nullptr) {
     g_strFirstFile.Empty();
     g_strSecondFile.Empty();
     g_nEntry = 1;
-    g_bRecordFailed = false;
+    g_bHandlerFailed = false;
     m_dlg.Create(CProgressDlg::IDD, nullptr);
     m_dlg.m_progress.SetRange(0, LAUNCH_RANGE_UPPER);
     m_dlg.m_progress.SetPos(0);
@@ -161,7 +167,7 @@ int CPlayRuntime::Run() {
             throw;
         }
         EndWaitCursorGuarded(__FILE__, __LINE__);
-        extracted = result == 0 && !g_bRecordFailed;
+        extracted = result == 0 && !g_bHandlerFailed;
     }
     m_dlg.EndDialog(LAUNCH_DIALOG_RESULT);
     if (!extracted) return 0;

@@ -45,8 +45,9 @@ extern uint32_t g_nDone;        // bytes of the first two entries once completed
 
 // What a launch asks of the engine and the system. Plain function pointers, so that
 // tests can stand in for the temporary folder (which cannot be made to fail on a real
-// system), the extraction and the player.
+// system), the extraction and the player, and see the start-up's DLL restriction.
 struct LaunchServices {
+    int (*restrictDllSearch)();
     uint32_t (*tempFolder)(char* buffer, uint32_t size);
     int16_t (*extractSelf)(void* module, const char* destination, EventHandler handler, OverwriteQuery query);
     int (*startProcess)(const char* application, const char* commandLine, const char* workingFolder,

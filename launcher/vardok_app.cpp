@@ -1,7 +1,6 @@
 #include "launcher/vardok_app.h"
 
 #include "launcher/play_runtime.h"
-#include "platform/platform.h"
 
 CVardokApp::CVardokApp() : CWinApp(nullptr) {}
 
@@ -17,7 +16,7 @@ const FwMessageMap* CVardokApp::GetMessageMap() const { return &MESSAGE_MAP; }
 bool CVardokApp::InitInstance() {
     // Before anything can load a DLL: a show is often started from a downloads folder
     // that may hold anything.
-    PlatRestrictDllSearch();
+    g_launchServices.restrictDllSearch();
     try {
         CPlayRuntime runtime;
         runtime.Run();

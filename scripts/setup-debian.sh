@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(
   g++ cmake make ninja-build googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
-  g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-  g++-mingw-w64-x86-64-posix wine64
+  g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-win32 wine64
   wine wine32:i386 xvfb xauth xdotool imagemagick
   openssl osslsigncode python3 locales lhasa p7zip-full
   llvm-14 clang-14 python3-pefile icoutils

@@ -43,6 +43,11 @@ Fake* g_fake = nullptr;
 
 void Call(const std::string& what) { g_fake->calls.emplace_back(FwStandInEventCount(), what); }
 
+int FakeRestrict() {
+    Call("restrict DLL search");
+    return 1;
+}
+
 uint32_t FakeTemp(char* buffer, uint32_t size) {
     Call("temp folder");
     if (g_fake->tempResult >= 0) return static_cast<uint32_t>(g_fake->tempResult);
@@ -111,7 +116,7 @@ class LaunchTest : public ::testing::Test {
 protected:
     void SetUp() override {
         g_fake = &m_fake;
-        g_launchServices = {FakeTemp, FakeExtract, FakeStart, FakeWait, FakeDelete};
+        g_launchServices = {FakeRestrict, FakeTemp, FakeExtract, FakeStart, FakeWait, FakeDelete};
         AfxGetApp()->m_pszAppName = "Show";
         FwFailAllocationsFrom(-1);
         FwStandInClearEvents();
@@ -163,15 +168,18 @@ std::vector<std::string> Lines(std::initializer_list<std::vector<std::string>> p
 const std::vector<std::string> OPENED = {"window 131 \"Preparing Tarnby\" 186x28", RANGE, Pos(0),
                                          "temp folder"};
 const std::vector<std::string> CLOSED = {"destroyed 1003", "destroyed 0"};
+const std::vector<std::string> STARTED = {"restrict DLL search"};
 
+// Started as the program starts: the DLL search is restricted before anything else.
 TEST_F(LaunchTest, WholeSequenceInOrder) {
     m_fake.events = {{EVT_ARCHIVE_TOTAL, 300, nullptr},
                      {EVT_PROGRESS, 100, nullptr},
                      {EVT_ENTRY_DONE, 0, SHOW},
                      {EVT_PROGRESS, 200, nullptr},
                      {EVT_ENTRY_DONE, 0, PLAYER}};
-    EXPECT_EQ(Launch(), 1);
-    EXPECT_EQ(Log(), Lines({OPENED,
+    EXPECT_FALSE(AfxGetApp()->InitInstance());
+    EXPECT_EQ(Log(), Lines({STARTED,
+                            OPENED,
                             {"wait cursor on", std::string("extract to ") + TEMP, Pos(33), Pos(100),
                              "wait cursor off", "window ended 1",
                              std::string("start [") + PLAYER + "] [ " + SHOW + "] in [" + TEMP + "]", "wait",
@@ -329,7 +337,8 @@ TEST_F(LaunchTest, ExceptionLeavingTheExtraction) {
     m_fake.events = {{EVT_ENTRY_DONE, 0, SHOW}};
     m_fake.during = [] { throw CMemoryException(); };
     EXPECT_FALSE(AfxGetApp()->InitInstance());
-    EXPECT_EQ(Log(), Lines({OPENED,
+    EXPECT_EQ(Log(), Lines({STARTED,
+                            OPENED,
                             {"wait cursor on", std::string("extract to ") + TEMP, "wait cursor off",
                              std::string("delete ") + SHOW},
                             CLOSED}));

@@ -6,7 +6,6 @@
 #include "crushed/encoder.h"
 #include "engine/checksum.h"
 #include "engine/extract.h"
-#include "tools/arq/folder_times.h"
 #include "engine/reader.h"
 #include "engine/search.h"
 #include "fileio/memory.h"
@@ -16,6 +15,7 @@
 #include "tools/arq/console.h"
 #include "tools/arq/exit_codes.h"
 #include "tools/arq/files.h"
+#include "tools/arq/folder_times.h"
 
 namespace {
 
@@ -282,11 +282,16 @@ int PutEncoded(ArchiveOutput* out, EntryHeaderFields* header, const uint8_t* dat
     }
     CrushedBuffer stream = {};
     int rc = CrushedEncodeToBuffer(data, size, level, &stream);
+    // The stream is held whole and grows by doubling: a large file that packs badly
+    // can want more than a 32-bit program's address space. It is stored then, as a file
+    // too large to read into memory is.
+    const bool encoded = rc == 0;
+    if (rc == ERR_NO_MEMORY) rc = 0;
     if (rc < 0) return rc;
     const uint8_t* chosen = data;
     *packed = size;
     *method = METHOD_STORED;
-    if (stream.size < size) {
+    if (encoded && stream.size < size) {
         chosen = stream.data;
         *packed = stream.size;
         *method = METHOD_CRUSHED;
@@ -306,15 +311,17 @@ int PutEncoded(ArchiveOutput* out, EntryHeaderFields* header, const uint8_t* dat
 // range would come back decades off, so the nearest it can hold is stored instead.
 uint32_t StorableTime(const InputFile& file) {
     if (file.mtime > INT32_MAX) {
-        Complain("warning: %s: modified after 2038-01-19 03:14:07 UTC, the latest time an archive holds; "
-                 "stored as that time",
-                 file.source.c_str());
+        Complain(
+            "warning: %s: modified after 2038-01-19 03:14:07 UTC, the latest time an archive holds; "
+            "stored as that time",
+            file.source.c_str());
         return static_cast<uint32_t>(INT32_MAX);
     }
     if (file.mtime < INT32_MIN) {
-        Complain("warning: %s: modified before 1901-12-13 20:45:52 UTC, the earliest time an archive holds; "
-                 "stored as that time",
-                 file.source.c_str());
+        Complain(
+            "warning: %s: modified before 1901-12-13 20:45:52 UTC, the earliest time an archive holds; "
+            "stored as that time",
+            file.source.c_str());
         return static_cast<uint32_t>(INT32_MIN);
     }
     return static_cast<uint32_t>(file.mtime);
