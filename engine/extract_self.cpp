@@ -6,6 +6,7 @@
 #include "engine/extract.h"
 #include "engine/reader.h"
 #include "engine/search.h"
+#include "engine/signed_bytes.h"
 #include "engine/spanned.h"
 #include "fileio/memory.h"
 #include "fileio/paths.h"
@@ -41,9 +42,12 @@ int16_t ExtractSelf(void* module, const char* destination, EventHandler handler,
     slot = FileOpen(archivePath, FILE_READ);
     if (slot < 0) goto finish;
     {
+        // Only the signed bytes count: an archive in or behind the certificate table
+        // would run under a signature that does not cover it.
+        const int32_t signedEnd = ProgramSignedEnd(slot);
         const int32_t behindSignature = FindArchiveHeader(nullptr, slot);
         if (behindSignature < 0 || FileSeek(slot, behindSignature, FILE_SEEK_START) != behindSignature ||
-            ReadArchiveHeader(slot, &info) < 0) {
+            ReadArchiveHeader(slot, &info) < 0 || !WithinSignedBytes(signedEnd, FileTell(slot), 0)) {
             FileClose(slot);
             goto finish;
         }

@@ -7,6 +7,7 @@
 #include "engine/extract_state.h"
 #include "engine/reader.h"
 #include "engine/search.h"
+#include "engine/signed_bytes.h"
 #include "engine/spanned.h"
 #include "fileio/memory.h"
 #include "fileio/paths.h"
@@ -114,7 +115,8 @@ static void ExtractOneEntry(EntryDescriptor* desc, const char* destination, size
 
     // The answer holds for this entry only. A file that exists but cannot be read (or
     // a link standing there) is asked about too: the open below would replace it.
-    if (g_overwriteQuery != nullptr && (FileReadable(desc->name) || FileExists(desc->name) || PlatIsLink(desc->name)) &&
+    if (g_overwriteQuery != nullptr &&
+        (FileReadable(desc->name) || FileExists(desc->name) || PlatIsLink(desc->name)) &&
         g_overwriteQuery(desc, 0, 0) == 0) {
         SkipEntry(desc);
         return;
@@ -145,7 +147,9 @@ static void ExtractOneEntry(EntryDescriptor* desc, const char* destination, size
     if (result < 0 && result != ERR_CANCELLED && !g_entryReported) RaiseEvent(desc, EVT_ENTRY_FAILED, result);
 }
 
-int ExtractArchive(const char* path, const char* destination) { return ExtractArchiveFrom(path, destination, -1); }
+int ExtractArchive(const char* path, const char* destination) {
+    return ExtractArchiveFrom(path, destination, -1);
+}
 
 int ExtractArchiveFrom(const char* path, const char* destination, int32_t start) {
     if (destination == nullptr) destination = "";
@@ -167,6 +171,8 @@ int ExtractArchiveFrom(const char* path, const char* destination, int32_t start)
     }
     g_archiveSlot = slot;
     desc.input_slot = slot;
+    // A program's archive is taken only from its signed bytes, as the launcher takes it.
+    const int32_t signedEnd = ProgramSignedEnd(slot);
 
     // A plain archive starts at 0, where the search finds it at once; when nothing is
     // found the reader stays at 0 and reports what stands there.
@@ -184,6 +190,11 @@ int ExtractArchiveFrom(const char* path, const char* destination, int32_t start)
         const int rc = ReadEntryHeader(&desc);
         if (rc < 0) {
             walk = rc;
+            break;
+        }
+        // An entry reaching past the signed bytes is not the signer's: the walk ends.
+        if (g_currentVolume == 0 && !WithinSignedBytes(signedEnd, FileTell(slot), desc.compressed_size)) {
+            walk = ERR_BAD_ARCHIVE;
             break;
         }
         ExtractOneEntry(&desc, destination, destinationLength);

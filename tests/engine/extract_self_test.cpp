@@ -1,7 +1,10 @@
 // ExtractSelf on self-extracting files built with our writer: a stand-in program
 // image, the archive header record, the entries and the end record. The running
 // program's file name is overridden to name the built file.
+#include <algorithm>
+
 #include "archive_builder.h"
+#include "engine/signed_bytes.h"
 #include "extract_fixture.h"
 
 namespace {
@@ -186,6 +189,78 @@ TEST_F(ExtractSelfTest, LargeImageBeforeTheArchive) {
     ASSERT_EQ(Run(m_out.c_str()), 0);
     EXPECT_EQ(ReadFileBytes(OutFile("SHOW.PPS")), SHOW);
     EXPECT_EQ(ReadFileBytes(OutFile("PLAYER.EXE")), PLAYER);
+}
+
+// A certificate table in the program: only the bytes before it are the signer's.
+enum TablePlace { NO_TABLE, AFTER_ARCHIVE, AT_ARCHIVE, AT_PLAYER, PAST_THE_END };
+
+struct SignedCase {
+    const char* what;
+    uint16_t magic; // PE32 or PE32+
+    TablePlace table;
+    int result;
+    bool show, player; // extracted
+};
+
+// The stand-in image made a PE header whose certificate table (directory 4) is placed
+// as asked; a table of 64 bytes is appended where it is to follow the archive.
+Bytes SignedProgram(uint16_t magic, TablePlace place) {
+    Bytes bytes = SelfExtractingFile(Carried());
+    const size_t image = 5000;
+    std::fill(bytes.begin(), bytes.begin() + 0x200, 0);
+    const auto put = [&](size_t at, uint32_t value, int count) {
+        for (int i = 0; i < count; i++)
+            bytes[at + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
+    };
+    bytes[0] = 'M';
+    bytes[1] = 'Z';
+    put(PE_HEADER_OFFSET_AT, 0x80, 4);
+    put(0x80, 0x00004550, 4); // "PE\0\0"
+    const bool plus = magic == PE32_PLUS_MAGIC;
+    const size_t optional = 0x80 + 4 + PE_FILE_HEADER_SIZE;
+    const size_t directories = optional + (plus ? PE32_PLUS_DIRECTORIES_AT : PE32_DIRECTORIES_AT);
+    put(0x84 + PE_OPTIONAL_SIZE_AT, plus ? 240 : 224, 2);
+    put(optional, magic, 2);
+    put(directories - 4, 16, 4);
+    const auto entry = [&](Bytes::iterator from) {
+        return std::search(from, bytes.end(), EntrySignature(), EntrySignature() + SIGNATURE_SIZE);
+    };
+    const auto secondEntry = entry(entry(bytes.begin() + static_cast<long>(image)) + 1);
+    size_t tableAt = 0;
+    if (place == AFTER_ARCHIVE) tableAt = bytes.size();
+    if (place == AT_ARCHIVE) tableAt = image;
+    if (place == AT_PLAYER) tableAt = static_cast<size_t>(secondEntry - bytes.begin());
+    if (place == PAST_THE_END) tableAt = bytes.size() + 100;
+    if (place != NO_TABLE) {
+        put(directories + PE_CERTIFICATE_DIRECTORY * PE_DIRECTORY_SIZE, static_cast<uint32_t>(tableAt), 4);
+        put(directories + PE_CERTIFICATE_DIRECTORY * PE_DIRECTORY_SIZE + 4, 64, 4);
+    }
+    if (place == AFTER_ARCHIVE) bytes.resize(bytes.size() + 64, 0x30);
+    return bytes;
+}
+
+TEST_F(ExtractSelfTest, OnlyTheSignedBytesAreExtracted) {
+    const SignedCase cases[] = {
+        {"unsigned program", PE32_MAGIC, NO_TABLE, 0, true, true},
+        {"signed after the archive was added", PE32_MAGIC, AFTER_ARCHIVE, 0, true, true},
+        {"archive inside a stretched table", PE32_MAGIC, AT_ARCHIVE, ERR_IO, false, false},
+        {"archive inside a stretched table, PE32+", PE32_PLUS_MAGIC, AT_ARCHIVE, ERR_IO, false, false},
+        {"the player inside the table", PE32_MAGIC, AT_PLAYER, 0, true, false},
+        {"a table said to begin past the end", PE32_PLUS_MAGIC, PAST_THE_END, 0, true, true},
+    };
+    for (const SignedCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(m_out);
+        std::filesystem::create_directories(m_out);
+        Program(SignedProgram(c.magic, c.table));
+        EXPECT_EQ(Run(m_out.c_str()), c.result);
+        EXPECT_EQ(std::filesystem::exists(OutFile("SHOW.PPS")), c.show);
+        EXPECT_EQ(std::filesystem::exists(OutFile("PLAYER.EXE")), c.player);
+        if (c.show && !c.player) {
+            EXPECT_EQ(ExtractWalkResult(), ERR_BAD_ARCHIVE);
+        }
+        EXPECT_EQ(BusySlots(), 0);
+    }
 }
 
 } // namespace

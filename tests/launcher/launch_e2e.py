@@ -17,6 +17,7 @@ import argparse
 import hashlib
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -225,28 +226,56 @@ class LaunchTest(LaunchBase):
                     # The completed show is deleted; what the engine left of the player stays.
                     self.assertNotIn("DECK.PPS", os.listdir(self.temp))
 
-    def test_signed_show_still_runs(self):
-        # Signed last, as a show is handed out: the certificate table then follows the
-        # end-of-archive record, and the launcher must still find and run its player.
-        if not ARGS.runner or not shutil.which("osslsigncode") or not shutil.which("openssl"):
-            self.skipTest("needs the Windows build, openssl and osslsigncode")
-        show = b"a signed show"
-        unsigned = self.make_show([entry("DECK.PPS", show, mode=SHOW_MODE),
-                                   entry("PLAYER.EXE", self.player, mode=PLAYER_MODE)], name="Unsigned")
+    def sign(self, unsigned, name):
+        """unsigned signed with a throwaway certificate, as the file name; the signature verified."""
         key, cert = os.path.join(self.base, "key.pem"), os.path.join(self.base, "cert.pem")
-        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-sha256", "-keyout", key, "-out", cert,
-                        "-days", "2", "-nodes", "-subj", "/CN=Test Code Signing",
-                        "-addext", "extendedKeyUsage=codeSigning"], check=True, capture_output=True)
-        signed = os.path.join(self.base, "Signed.exe")
+        if not os.path.exists(cert):
+            subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-sha256", "-keyout", key, "-out",
+                            cert, "-days", "2", "-nodes", "-subj", "/CN=Test Code Signing",
+                            "-addext", "extendedKeyUsage=codeSigning"], check=True, capture_output=True)
+        signed = os.path.join(self.base, name)
         if os.path.exists(signed):
             os.remove(signed)
         subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-h", "sha256", "-in", unsigned,
                         "-out", signed], check=True, capture_output=True)
         verified = subprocess.run(["osslsigncode", "verify", "-in", signed, "-CAfile", cert], capture_output=True)
         self.assertEqual(verified.returncode, 0, verified.stdout)
+        return signed
+
+    def test_only_signed_bytes_run(self):
+        # Signed last, as a show is handed out: the certificate table then follows the
+        # end-of-archive record, and the launcher must still find and run its player.
+        # An archive hidden in the table of a signed bare launcher (stretched over it,
+        # which leaves the signature good) must not run.
+        if not ARGS.runner or not shutil.which("osslsigncode") or not shutil.which("openssl"):
+            self.skipTest("needs the Windows build, openssl and osslsigncode")
+        show = b"a signed show"
+        entries = [entry("DECK.PPS", show, mode=SHOW_MODE), entry("PLAYER.EXE", self.player, mode=PLAYER_MODE)]
+        signed = self.sign(self.make_show(entries, name="Unsigned"), "Signed.exe")
         result = self.launch(signed)
         self.assertEqual(result.returncode, 0, result)
         self.assertEqual(read_report(self.report)["show_fnv"], fnv1a(show))
+        self.assertEqual(os.listdir(self.temp), [])
+
+        bare = os.path.join(self.base, "Bare.exe")
+        shutil.copyfile(ARGS.launcher, bare)
+        with open(self.sign(bare, "Bare-signed.exe"), "rb") as f:
+            data = bytearray(f.read())
+        pe = struct.unpack_from("<I", data, 0x3C)[0]
+        directory = pe + 24 + (144 if struct.unpack_from("<H", data, pe + 24)[0] == 0x20B else 128)
+        table, size = struct.unpack_from("<II", data, directory)
+        archive = archive_header(len(show) + len(self.player)) + b"".join(entries) + end_record()
+        archive += bytes(-len(archive) % 8)
+        data += archive
+        struct.pack_into("<I", data, directory + 4, size + len(archive))
+        struct.pack_into("<I", data, table, struct.unpack_from("<I", data, table)[0] + len(archive))
+        stretched = os.path.join(self.base, "Stretched.exe")
+        with open(stretched, "wb") as f:
+            f.write(data)
+        os.remove(self.report)
+        result = self.launch(stretched)
+        self.assertEqual(result.returncode, 0, result)
+        self.assertIsNone(read_report(self.report), "a player from the certificate table ran")
         self.assertEqual(os.listdir(self.temp), [])
 
     def test_program_without_archive(self):

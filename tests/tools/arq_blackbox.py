@@ -1039,10 +1039,9 @@ class ShowTest(ArqTest):
         self.assertOneLine(run, "player.exe", "cannot be read")
         self.assertFalse(os.path.exists(self.path("OUT.EXE")))
 
-    def test_a_signed_launcher_is_used_with_a_warning(self):
-        # The certificate table stands behind the program; the engine finds the archive
-        # behind it. The bytes are what a table's header looks like: length, revision 2.0,
-        # type PKCS#7, then data.
+    def test_a_signed_launchers_signature_is_taken_off(self):
+        # The bytes are what a table's header looks like: length, revision 2.0, type
+        # PKCS#7, then data.
         cert = struct.pack("<IHH", 24, 0x0200, 0x0002) + b"not a real signature"[:16]
         stub = tiny_pe(cert=cert)
         self.write("signed-stub.exe", stub)
@@ -1050,9 +1049,13 @@ class ShowTest(ArqTest):
         self.write("player.exe", b"player")
         run = self.arq("show", "out.exe", "deck.pps", "player.exe", "--stub", "signed-stub.exe")
         self.assertExit(run, EXIT_OK)
-        self.assertOneLine(run, "warning", "signed-stub.exe", "signature", "does not cover", "out.exe")
+        self.assertOneLine(run, "warning", "signed-stub.exe", "signature", "taken off", "out.exe")
+        # The launcher without its table, directory entry and checksum, then the archive.
+        unsigned = bytearray(stub[:len(stub) - len(cert)])
+        struct.pack_into("<II", unsigned, CERT_DIRECTORY, 0, 0)
+        struct.pack_into("<I", unsigned, CHECKSUM, 0)
         data = self.read("out.exe")
-        self.assertEqual(data[:len(stub)], stub)
+        self.assertEqual(data[:len(unsigned) + 4], bytes(unsigned) + ARCHIVE_SIG)
         rows, run = self.listing("out.exe")
         self.assertExit(run, EXIT_OK)
         self.assertEqual([r["name"] for r in rows], ["DECK.PPS", "PLAYER.EXE"])
@@ -1061,6 +1064,35 @@ class ShowTest(ArqTest):
         self.stub()
         run = self.arq("show", "plain.exe", "deck.pps", "player.exe", "--stub", "stub.exe")
         self.assertEqual((run.code, run.err), (EXIT_OK, ""))
+
+    def test_only_the_signed_bytes_count(self):
+        # A certificate table stretched over the archive, or over its second entry: the
+        # signature stays good, the launcher reads nothing from the table, and neither
+        # does arq.
+        self.stub()
+        self.write("deck.pps", text_bytes(5000, 76))
+        self.write("player.exe", b"player")
+        self.assertExit(self.arq("show", "out.exe", "deck.pps", "player.exe", "--stub", "stub.exe"), EXIT_OK)
+        data = self.read("out.exe")
+        second = data.find(ENTRY_SIG, data.find(ENTRY_SIG) + 1)
+        cases = [
+            ("the archive in the table", data.find(ARCHIVE_SIG), ["outside the program's signed bytes"]),
+            ("the player in the table", second, ["DECK.PPS", "reaches past the program's signed bytes"]),
+        ]
+        for what, table_at, words in cases:
+            with self.subTest(what):
+                stretched = bytearray(data)
+                struct.pack_into("<II", stretched, CERT_DIRECTORY, table_at, len(data) - table_at)
+                self.write("stretched.exe", bytes(stretched))
+                for command in ("list", "test"):
+                    run = self.arq(command, "stretched.exe")
+                    self.assertExit(run, EXIT_DAMAGED)
+                    self.assertIn(words[-1], run.err)
+                run = self.arq("extract", "stretched.exe", "-C", "got")
+                self.assertExit(run, EXIT_DAMAGED)
+                got = sorted(os.listdir(self.path("got"))) if os.path.isdir(self.path("got")) else []
+                self.assertEqual(got, words[:-1])
+                shutil.rmtree(self.path("got"), ignore_errors=True)
 
     def signing_tools(self):
         if not OSSLSIGNCODE:

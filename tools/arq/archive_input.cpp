@@ -6,6 +6,7 @@
 #include "engine/archive.h"
 #include "engine/reader.h"
 #include "engine/search.h"
+#include "engine/signed_bytes.h"
 #include "engine/spanned.h"
 #include "fileio/paths.h"
 #include "fileio/slots.h"
@@ -55,6 +56,7 @@ std::string MethodName(int method) {
 int ArchiveOpen(const std::string& name, ArchiveInput* input) {
     input->slot = -1;
     input->start = 0;
+    input->signed_end = SIGNED_END_NONE;
     input->path = name;
     if (!PathExists(name)) {
         std::string withExtension = name + ".arq";
@@ -76,8 +78,9 @@ int ArchiveOpen(const std::string& name, ArchiveInput* input) {
     // cannot do: say so rather than call what flows through it no archive.
     PlatStatInfo info;
     if (PlatStat(path, &info) == 0 && (info.mode & (PLAT_MODE_FOLDER | PLAT_MODE_FILE)) == 0) {
-        Complain("%s: is a pipe or a device, which cannot be searched for an archive; save it to a file first",
-                 shown);
+        Complain(
+            "%s: is a pipe or a device, which cannot be searched for an archive; save it to a file first",
+            shown);
         return ARQ_EXIT_IO;
     }
 
@@ -110,6 +113,7 @@ int ArchiveOpen(const std::string& name, ArchiveInput* input) {
         ArchiveClose(input);
         return ARQ_EXIT_NOT_ARCHIVE;
     }
+
     if (!SignatureAt(input->slot, input->start)) {
         Complain("%s: not an archive (it does not start with an entry header record)", shown);
         ArchiveClose(input);
@@ -144,6 +148,16 @@ int ArchiveOpen(const std::string& name, ArchiveInput* input) {
         }
         input->start = next;
     }
+    // Found as the engine finds it; then held to the bytes the launcher reads.
+    input->signed_end = ProgramSignedEnd(input->slot);
+    if (!WithinSignedBytes(input->signed_end, input->start, ENTRY_LEAD_SIZE)) {
+        Complain(
+            "%s: damaged: the archive at offset %d lies outside the program's signed bytes (in or behind "
+            "its certificate table at offset %d), so the program will not run it",
+            shown, static_cast<int>(input->start), static_cast<int>(input->signed_end));
+        ArchiveClose(input);
+        return ARQ_EXIT_DAMAGED;
+    }
     if (desc.volume_info[0] != 0) {
         // A later disk of a spanned set: it starts inside an entry, so the set is
         // read from its first disk.
@@ -165,7 +179,17 @@ WalkStep WalkNext(ArchiveInput* input, EntryDescriptor* desc, std::string* probl
     const int slot = desc->input_slot;
     const int32_t at = FileTell(slot);
     const int rc = ReadEntryHeader(desc);
-    if (rc == 0) return WALK_ENTRY;
+    if (rc == 0) {
+        if (g_currentVolume != 0 ||
+            WithinSignedBytes(input->signed_end, FileTell(slot), desc->compressed_size))
+            return WALK_ENTRY;
+        // The launcher's walk ends here: what follows is not the signer's.
+        *problem = "the entry at offset " + std::to_string(at) +
+                   " reaches past the program's signed bytes (into its certificate table at offset " +
+                   std::to_string(input->signed_end) + "), so the program will not extract it";
+        *code = ARQ_EXIT_DAMAGED;
+        return WALK_STOP;
+    }
     const int32_t size = SlotFileSize(slot);
     if (rc == ERR_END_OF_ARCHIVE) {
         // The engine takes a cut-short end record for the end; the file was still cut.

@@ -15,6 +15,9 @@ struct ArchiveInput {
     std::string path; // the file opened, as the engine is to open it
     int32_t slot;     // the engine's file slot; -1 when closed
     int32_t start;    // offset of the first entry header record
+    // Where a program's signed bytes end (its certificate table), SIGNED_END_NONE for
+    // an archive or an unsigned program: the launcher reads nothing from there on.
+    int32_t signed_end;
 };
 
 // Finds and opens the archive named on the command line and checks that its first

@@ -32,14 +32,24 @@
 
 namespace {
 
-enum { OPT_HELP, OPT_STUB, OPT_STORED, OPT_FAST, OPT_BEST, OPT_NO_CHECKSUM, OPT_CODEPAGE, OPT_QUIET, OPT_VERBOSE };
+enum {
+    OPT_HELP,
+    OPT_STUB,
+    OPT_STORED,
+    OPT_FAST,
+    OPT_BEST,
+    OPT_NO_CHECKSUM,
+    OPT_CODEPAGE,
+    OPT_QUIET,
+    OPT_VERBOSE
+};
 
 const OptionSpec kShowOptions[] = {
-    {"help", 'h', OPTION_FLAG, OPT_HELP},       {"stub", 0, OPTION_VALUE, OPT_STUB},
-    {"stored", 0, OPTION_FLAG, OPT_STORED},     {"fast", 0, OPTION_FLAG, OPT_FAST},
-    {"best", 0, OPTION_FLAG, OPT_BEST},         {"no-checksum", 0, OPTION_FLAG, OPT_NO_CHECKSUM},
-    {"codepage", 0, OPTION_VALUE, OPT_CODEPAGE},
-    {"quiet", 'q', OPTION_FLAG, OPT_QUIET},     {"verbose", 'v', OPTION_FLAG, OPT_VERBOSE},
+    {"help", 'h', OPTION_FLAG, OPT_HELP},        {"stub", 0, OPTION_VALUE, OPT_STUB},
+    {"stored", 0, OPTION_FLAG, OPT_STORED},      {"fast", 0, OPTION_FLAG, OPT_FAST},
+    {"best", 0, OPTION_FLAG, OPT_BEST},          {"no-checksum", 0, OPTION_FLAG, OPT_NO_CHECKSUM},
+    {"codepage", 0, OPTION_VALUE, OPT_CODEPAGE}, {"quiet", 'q', OPTION_FLAG, OPT_QUIET},
+    {"verbose", 'v', OPTION_FLAG, OPT_VERBOSE},
 };
 
 // The launcher's file name, looked for beside arq when --stub is not given.
@@ -115,25 +125,28 @@ int ReadStub(const ShowInput& stub, std::vector<uint8_t>* bytes) {
 }
 
 // The checks that need the launcher's bytes. ARQ_EXIT_OK, or the exit code after a
-// message; *isSigned says whether it carries a code signature.
-int CheckStub(const ShowInput& stub, const std::vector<uint8_t>& bytes, int* isSigned) {
-    const uint32_t size = static_cast<uint32_t>(bytes.size());
-    StubReport report = {0};
-    const std::string problem = StubProblem(bytes.data(), size, &report);
+// message. A signed launcher's signature is taken off (*unsigned then says so): a show
+// must be signed as a whole, and the launcher would not read an archive behind its
+// certificate table.
+int CheckStub(const ShowInput& stub, std::vector<uint8_t>* bytes, int* unsigned_) {
+    StubReport report = {0, 0, 0};
+    const std::string problem = StubProblem(bytes->data(), static_cast<uint32_t>(bytes->size()), &report);
     if (!problem.empty()) {
         Complain("%s: %s", stub.path.c_str(), problem.c_str());
         return ARQ_EXIT_USAGE;
     }
-    const int64_t found = FindRecordSignature(bytes.data(), size);
+    StubRemoveSignature(bytes, report);
+    *unsigned_ = report.is_signed;
+    const uint32_t size = static_cast<uint32_t>(bytes->size());
+    const int64_t found = FindRecordSignature(bytes->data(), size);
     if (found >= 0) {
         Complain(
             "%s: holds a record signature (67 57 04 0%u) at offset %s, where the launcher would look for "
             "its archive",
-            stub.path.c_str(), static_cast<unsigned>(bytes[static_cast<size_t>(found) + 3]),
+            stub.path.c_str(), static_cast<unsigned>((*bytes)[static_cast<size_t>(found) + 3]),
             std::to_string(found).c_str());
         return ARQ_EXIT_USAGE;
     }
-    *isSigned = report.is_signed;
     return ARQ_EXIT_OK;
 }
 
@@ -267,13 +280,13 @@ int CommandShow(const std::vector<std::string>& args) {
     if (code == ARQ_EXIT_OK) code = CheckOutput(output, inputs, 3);
     std::vector<uint8_t> image;
     if (code == ARQ_EXIT_OK) code = ReadStub(stub, &image);
-    int isSigned = 0;
-    if (code == ARQ_EXIT_OK) code = CheckStub(stub, image, &isSigned);
+    int unsigned_ = 0;
+    if (code == ARQ_EXIT_OK) code = CheckStub(stub, &image, &unsigned_);
     if (code != ARQ_EXIT_OK) return code;
-    if (isSigned) {
+    if (unsigned_) {
         Complain(
-            "warning: %s carries a code signature, which does not cover the show behind it; sign the "
-            "finished %s instead (see arq show --help)",
+            "warning: %s carries a code signature, which cannot cover a show behind it: it was taken off; "
+            "sign the finished %s instead (see arq show --help)",
             stub.path.c_str(), output.c_str());
     }
 
@@ -304,8 +317,8 @@ int CommandShow(const std::vector<std::string>& args) {
     code = OutputFinish(&out, &volumes);
     ProgressEnd();
     if (code != ARQ_EXIT_OK) return code;
-    Say("%s: %s and %s, %s packed to %s, behind a launcher of %s", output.c_str(), ShownHostName(show.shown).c_str(),
-        ShownHostName(player.shown).c_str(), HumanSize(total).c_str(), HumanSize(packedTotal).c_str(),
-        HumanSize(image.size()).c_str());
+    Say("%s: %s and %s, %s packed to %s, behind a launcher of %s", output.c_str(),
+        ShownHostName(show.shown).c_str(), ShownHostName(player.shown).c_str(), HumanSize(total).c_str(),
+        HumanSize(packedTotal).c_str(), HumanSize(image.size()).c_str());
     return ARQ_EXIT_OK;
 }

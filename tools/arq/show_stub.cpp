@@ -57,6 +57,18 @@ std::string StubProblem(const uint8_t* bytes, uint32_t size, StubReport* report)
     if (directoriesEnd <= optional + optionalSize && directoriesEnd <= size &&
         GetLE32(bytes + optional + STUB_DIRECTORY_COUNT_OFFSET) > STUB_CERTIFICATE_DIRECTORY) {
         report->is_signed = GetLE32(bytes + directory + 4) != 0;
+        report->directory_at = static_cast<uint32_t>(directory);
+        report->certificate_at = GetLE32(bytes + directory);
     }
     return std::string();
+}
+
+void StubRemoveSignature(std::vector<uint8_t>* bytes, const StubReport& report) {
+    if (!report.is_signed) return;
+    const uint32_t pe = GetLE32(bytes->data() + STUB_NEW_HEADER_POINTER);
+    const size_t checksum = static_cast<size_t>(pe) + STUB_OPTIONAL_OFFSET + STUB_CHECKSUM_OFFSET;
+    // StubProblem found the directory entry within the headers, which hold the checksum.
+    std::memset(bytes->data() + report.directory_at, 0, STUB_DIRECTORY_SIZE);
+    std::memset(bytes->data() + checksum, 0, 4);
+    if (report.certificate_at < bytes->size()) bytes->resize(report.certificate_at);
 }

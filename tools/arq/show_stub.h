@@ -23,25 +23,28 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/archive.h"
+#include "engine/signed_bytes.h"
 
 enum {
     STUB_DOS_HEADER_SIZE = 0x40,
-    STUB_NEW_HEADER_POINTER = 0x3C,
+    STUB_NEW_HEADER_POINTER = PE_HEADER_OFFSET_AT,
     STUB_MACHINE_OFFSET = 4,
     STUB_OPTIONAL_SIZE_OFFSET = 20,
     STUB_CHARACTERISTICS_OFFSET = 22,
     STUB_OPTIONAL_OFFSET = 24,
     STUB_MACHINE_I386 = 0x14C,
-    STUB_MAGIC_PE32 = 0x10B,
+    STUB_MAGIC_PE32 = PE32_MAGIC,
     STUB_EXECUTABLE_IMAGE = 0x0002,
     STUB_LIBRARY = 0x2000,
     // Within the PE32 optional header.
-    STUB_DIRECTORY_COUNT_OFFSET = 92,
-    STUB_DIRECTORIES_OFFSET = 96,
-    STUB_DIRECTORY_SIZE = 8,
-    STUB_CERTIFICATE_DIRECTORY = 4,
+    STUB_CHECKSUM_OFFSET = 64,
+    STUB_DIRECTORY_COUNT_OFFSET = PE32_DIRECTORIES_AT - 4,
+    STUB_DIRECTORIES_OFFSET = PE32_DIRECTORIES_AT,
+    STUB_DIRECTORY_SIZE = PE_DIRECTORY_SIZE,
+    STUB_CERTIFICATE_DIRECTORY = PE_CERTIFICATE_DIRECTORY,
 };
 
 // The last byte of the file at which the launcher's search still sees the whole of
@@ -51,12 +54,19 @@ const uint32_t STUB_SIZE_MAX = SIGNATURE_SEARCH_LIMIT - ARCHIVE_HEADER_MIN_SIZE 
 static_assert(STUB_SIZE_MAX == 3999984, "4,000,000 bytes less the header record and a signature");
 
 struct StubReport {
-    int is_signed; // the program carries a code signature (a certificate table)
+    int is_signed;           // the program carries a code signature (a certificate table)
+    uint32_t directory_at;   // where its certificate directory entry stands, when signed
+    uint32_t certificate_at; // where the table starts (a file offset), when signed
 };
 
 // Why these bytes cannot stand in front of a show ("not a 32-bit Windows program:
 // ..."), or empty when they can. Fills *report for a program that can.
 std::string StubProblem(const uint8_t* bytes, uint32_t size, StubReport* report);
+
+// Takes a signed program's signature off, as signing tools do: the certificate table
+// goes (a launcher reads its archive only from the bytes in front of it), and so do
+// its directory entry and the header checksum, which covered the signed file.
+void StubRemoveSignature(std::vector<uint8_t>* bytes, const StubReport& report);
 
 // Offset of the first record signature (either kind) in the bytes, or -1.
 int64_t FindRecordSignature(const uint8_t* bytes, uint32_t size);
