@@ -222,6 +222,10 @@ CWinApp* AfxGetApp();
 // Starts the application: sets its title, calls InitInstance and then either ends
 // (ExitInstance) or runs the message loop. The entry files call it.
 int FwRunApplication();
+// The title of an application built without a name (the caption of its message
+// boxes): its program file's name without folder and extension, the path read in the
+// ANSI code page (a double-byte character's second byte may be a '\').
+void FwTitleFromPath(const char* path, char* title, unsigned size);
 
 // Shows the string with id promptId from the string table in a message box with the
 // application's title as caption; type holds the FW_MB_ flags. The button chosen.

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "framework/framework_impl.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -253,20 +254,27 @@ void CWinApp::DoWaitCursor(int change) {
 
 CWinApp* AfxGetApp() { return g_pApp; }
 
-// The title of an application built without a name: its file's name, without folder
-// and extension.
+void FwTitleFromPath(const char* path, char* title, unsigned size) {
+    const char* name = path;
+    for (const char* p = path; *p != '\0'; ++p) {
+        if (*p == '\\' || *p == '/') {
+            name = p + 1;
+        } else if (PlatIsLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0') {
+            ++p;
+        }
+    }
+    CopyText(title, size, name);
+    // No code page's second bytes include '.'.
+    char* dot = std::strrchr(title, '.');
+    if (dot != nullptr && dot != title) *dot = '\0';
+}
+
 static void TitleFromModule(char* title, unsigned size) {
     char path[261];
     title[0] = '\0';
     const unsigned length = FwModuleFileName(path, sizeof path);
     if (length == 0 || length >= sizeof path) return;
-    const char* name = path;
-    for (const char* p = path; *p != '\0'; ++p) {
-        if (*p == '\\' || *p == '/') name = p + 1;
-    }
-    CopyText(title, size, name);
-    char* dot = std::strrchr(title, '.');
-    if (dot != nullptr && dot != title) *dot = '\0';
+    FwTitleFromPath(path, title, size);
 }
 
 int FwRunApplication() {

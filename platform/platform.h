@@ -135,7 +135,10 @@ struct PlatProcess {
     intptr_t handle;
     uint32_t id;
 };
-// CreateProcessA(application, commandLine, ..., workingFolder). 1 on success, 0 on failure.
+// CreateProcessA(application, commandLine, no inheritance, NORMAL_PRIORITY_CLASS, ...,
+// workingFolder). 1 when a process was started, with its handle; 0 on failure, for an
+// empty application name (the system is not asked), and for a start that gives no
+// process to wait for.
 int PlatStartProcess(const char* application, const char* commandLine, const char* workingFolder,
                      PlatProcess* process);
 // Waits without time-out, returns the exit code (or -1), and closes the handles.

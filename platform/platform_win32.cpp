@@ -179,8 +179,7 @@ int PlatRemoveLink(const char* path) {
     // A link to a folder, and a junction, are removed as folders; their contents stay.
     const DWORD attributes = GetFileAttributesA(path);
     if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
-    const BOOL removed =
-        (attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryA(path) : DeleteFileA(path);
+    const BOOL removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryA(path) : DeleteFileA(path);
     return removed ? 0 : -1;
 }
 
@@ -191,8 +190,8 @@ int PlatRemoveLink(const char* path) {
 uint32_t PlatResolvePath(const char* path, char* out, uint32_t size) {
     if (!path || !out || size == 0) return 0;
     typedef DWORD(WINAPI * FinalPathFunction)(HANDLE, LPSTR, DWORD, DWORD);
-    const FinalPathFunction finalPath = reinterpret_cast<FinalPathFunction>(
-        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
+    const FinalPathFunction finalPath = reinterpret_cast<FinalPathFunction>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
     HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return 0;
@@ -227,7 +226,8 @@ int PlatChmod(const char* path, int mode) { return path && _chmod(path, mode) ==
 // Seconds since 1970 as a FILETIME: 100-nanosecond steps since 1601-01-01.
 static FILETIME FileTimeOf(int64_t seconds) {
     const uint64_t EPOCH_SECONDS_FROM_1601 = 11644473600ULL;
-    const uint64_t ticks = (static_cast<uint64_t>(seconds + static_cast<int64_t>(EPOCH_SECONDS_FROM_1601))) * 10000000ULL;
+    const uint64_t ticks =
+        (static_cast<uint64_t>(seconds + static_cast<int64_t>(EPOCH_SECONDS_FROM_1601))) * 10000000ULL;
     FILETIME time;
     time.dwLowDateTime = static_cast<DWORD>(ticks);
     time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
@@ -237,8 +237,9 @@ static FILETIME FileTimeOf(int64_t seconds) {
 // Format notes: the C runtime's _utime opens the path as a file, which a folder is
 // not; a folder is opened with backup semantics, which Windows requires for folders.
 static int FolderUtime(const char* path, int64_t accessTime, int64_t modifyTime) {
-    HANDLE handle = CreateFileA(path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle =
+        CreateFileA(path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return -1;
     const FILETIME accessed = FileTimeOf(accessTime);
     const FILETIME modified = FileTimeOf(modifyTime);
@@ -367,8 +368,8 @@ int PlatRestrictDllSearch() {
     const DWORD SEARCH_SYSTEM32 = 0x800; // LOAD_LIBRARY_SEARCH_SYSTEM32
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
     SetDefaultDllDirectoriesFunction setDefault =
-        kernel != nullptr ? reinterpret_cast<SetDefaultDllDirectoriesFunction>(
-                                reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetDefaultDllDirectories")))
+        kernel != nullptr ? reinterpret_cast<SetDefaultDllDirectoriesFunction>(reinterpret_cast<void (*)()>(
+                                GetProcAddress(kernel, "SetDefaultDllDirectories")))
                           : nullptr;
     const int restricted = setDefault != nullptr && setDefault(SEARCH_SYSTEM32) ? 1 : 0;
     SetDllDirectoryA("");
@@ -377,7 +378,8 @@ int PlatRestrictDllSearch() {
 
 int PlatStartProcess(const char* application, const char* commandLine, const char* workingFolder,
                      PlatProcess* process) {
-    if (!process) return 0;
+    // No program named, nothing to start: the system is not asked to find one.
+    if (!application || !*application || !process) return 0;
     // CreateProcess may write into the command line it is given.
     char* line = nullptr;
     if (commandLine) {
@@ -395,7 +397,10 @@ int PlatStartProcess(const char* application, const char* commandLine, const cha
                                   workingFolder, &startup, &info);
     free(line);
     if (!started) return 0;
-    CloseHandle(info.hThread);
+    if (info.hThread) CloseHandle(info.hThread);
+    // Under Wine a file that the host runs itself (a script marked executable) starts
+    // with no process to wait for: that is no player started.
+    if (!info.hProcess) return 0;
     process->handle = reinterpret_cast<intptr_t>(info.hProcess);
     process->id = info.dwProcessId;
     return 1;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "launcher/resource.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -133,6 +134,40 @@ TEST_F(FrameworkTest, ExceptionDescriptions) {
     EXPECT_STREQ(text, "Invalid");
     EXPECT_FALSE(CException().GetErrorMessage(text, sizeof text));
     EXPECT_STREQ(text, "");
+}
+
+struct TitleCase {
+    const char* what;
+    unsigned codePage;
+    const char* path;
+    const char* title;
+};
+
+// The caption of a program's message boxes is its file's name without its extension.
+TEST_F(FrameworkTest, TitleFromTheProgramsName) {
+    const TitleCase cases[] = {
+        {"folder and extension go", 1252, "C:\\Shows\\Tarnby.exe", "Tarnby"},
+        {"only the last extension", 1252, "C:\\Shows\\Tarnby.show.exe", "Tarnby.show"},
+        {"a dot in a folder's name", 1252, "C:\\Show.d\\Tarnby", "Tarnby"},
+        {"a name that starts with a dot", 1252, "C:\\Shows\\.exe", ".exe"},
+        // "\x83\x5C" is a katakana whose second byte is '\\'.
+        {"a double-byte name", 932, "C:\\Shows\\\x83\x5C\x83\x74\x83\x67.exe", "\x83\x5C\x83\x74\x83\x67"},
+    };
+    const unsigned original = PlatCodePage();
+    for (const TitleCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!PlatSetCodePage(c.codePage)) continue; // Windows keeps the code page it runs in
+        char title[261];
+        FwTitleFromPath(c.path, title, sizeof title);
+        EXPECT_STREQ(title, c.title);
+    }
+    PlatSetCodePage(original);
+    // As the program itself is named.
+    char path[261];
+    ASSERT_GT(PlatModuleFileName(nullptr, path, sizeof path), 0u);
+    char title[261];
+    FwTitleFromPath(path, title, sizeof title);
+    EXPECT_STREQ(title, "framework_tests");
 }
 
 TEST_F(FrameworkTest, WaitCursorIsCounted) {
