@@ -48,11 +48,14 @@ int FakeRestrict() {
     return 1;
 }
 
+// As GetTempPathA: the length without the NUL when the folder fits, else the size it needs.
 uint32_t FakeTemp(char* buffer, uint32_t size) {
     Call("temp folder");
     if (g_fake->tempResult >= 0) return static_cast<uint32_t>(g_fake->tempResult);
-    std::snprintf(buffer, size, "%s", g_fake->temp.c_str());
-    return static_cast<uint32_t>(g_fake->temp.size());
+    const uint32_t length = static_cast<uint32_t>(g_fake->temp.size());
+    if (length + 1 > size) return length + 1;
+    std::memcpy(buffer, g_fake->temp.c_str(), length + 1);
+    return length;
 }
 
 int16_t FakeExtract(void* module, const char* destination, EventHandler handler, OverwriteQuery query) {
@@ -314,6 +317,22 @@ TEST_F(LaunchTest, WaysALaunchEnds) {
         m_fake.started = c.started;
         EXPECT_EQ(Launch(), c.run);
         EXPECT_EQ(Log(), Lines({OPENED, c.middle, CLOSED}));
+    }
+}
+
+// The temporary folder's buffer holds 260 characters: the longest folder the system
+// hands out whole (259 and the NUL) is used as it is, a longer one not at all.
+TEST_F(LaunchTest, LongestTemporaryFolder) {
+    for (const size_t length : {259u, 260u}) {
+        SCOPED_TRACE(length);
+        FwStandInClearEvents();
+        m_fake.calls.clear();
+        m_fake.temp = "C:\\" + std::string(length - 4, 'T') + "\\";
+        m_fake.events = {{EVT_ENTRY_DONE, 0, SHOW}, {EVT_ENTRY_DONE, 0, PLAYER}};
+        EXPECT_EQ(Launch(), length == 259 ? 1 : 0);
+        const std::vector<std::string> log = Log();
+        const bool extracted = std::find(log.begin(), log.end(), "extract to " + m_fake.temp) != log.end();
+        EXPECT_EQ(extracted, length == 259);
     }
 }
 
