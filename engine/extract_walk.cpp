@@ -40,7 +40,7 @@ static int ComposeOutputPath(EntryDescriptor* desc, const char* destination, siz
     size_t used = destinationLength;
     if (used > 0) {
         const char* last = PathLastChar(joined);
-        if (*last != ':' && *last != '\\') joined[used++] = '\\';
+        if (*last != ':' && *last != '\\' && *last != '/') joined[used++] = '\\';
     }
     const size_t prefix = used;
     *prefixLength = prefix;

@@ -13,8 +13,29 @@ uint32_t g_nTotal = 0;
 uint32_t g_nCurrent = 0;
 uint32_t g_nDone = 0;
 
-const LaunchServices LAUNCH_SERVICES_SYSTEM = {PlatRestrictDllSearch, PlatTempFolder,  ExtractSelf,
-                                               PlatStartProcess,      PlatWaitProcess, PlatDeleteFile};
+namespace {
+
+int PathKind(const char* path) {
+    if (PlatIsLink(path)) return LAUNCH_PATH_LINK;
+    PlatStatInfo info;
+    if (PlatStat(path, &info) == 0 && (info.mode & PLAT_MODE_FOLDER) != 0) return LAUNCH_PATH_FOLDER;
+    return LAUNCH_PATH_FILE;
+}
+
+// The engine gives files the mode their entries carry, read-only too.
+const int WRITABLE_MODE = 0600; // _S_IREAD | _S_IWRITE on Windows
+
+int RemoveFile(const char* path) {
+    if (PlatIsLink(path)) return PlatRemoveLink(path) == 0;
+    PlatChmod(path, WRITABLE_MODE);
+    return PlatDeleteFile(path);
+}
+
+} // namespace
+
+const LaunchServices LAUNCH_SERVICES_SYSTEM = {
+    PlatRestrictDllSearch, PlatTempFolder, ExtractSelf, PlatStartProcess, PlatWaitProcess, PlatMkdir,
+    PlatListFolder,        PathKind,       RemoveFile,  PlatRmdir};
 LaunchServices g_launchServices = LAUNCH_SERVICES_SYSTEM;
 
 namespace {
@@ -23,6 +44,16 @@ namespace {
 // completed file's path that could not be recorded): the extraction was cancelled
 // then, and counts as failed.
 bool g_bHandlerFailed = false;
+// Set when an entry ended unwritten before two were complete: the show or the player
+// is then not whole (the archive's first two entries are they), and none is started.
+bool g_bEntryFailed = false;
+
+// The events that end an entry without writing it.
+bool EntryNotWritten(int32_t event) {
+    return event == EVT_ENTRY_FAILED || event == EVT_DISK_FULL || event == EVT_NO_MEMORY ||
+           event == EVT_UNKNOWN_METHOD || event == EVT_NO_EXTRACT || event == EVT_UNSAFE_NAME ||
+           event == EVT_OUTPUT_IS_ARCHIVE || event == EVT_TEMP_FAILED;
+}
 
 // ---- The guarded end of the wait cursor -----------------------------------------------
 
@@ -100,6 +131,7 @@ void RecordCompleted(EntryDescriptor* desc) {
 }
 
 void HandleEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
+    if (EntryNotWritten(event) && g_nEntry <= 2) g_bEntryFailed = true;
     if (event == EVT_DISK_FULL) {
         AfxMessageBox(IDS_DISK_FULL, FW_MB_ICONHAND | FW_MB_OK, 0);
         if (desc != nullptr) desc->status = STATUS_CANCEL;
@@ -137,6 +169,7 @@ CPlayRuntime::CPlayRuntime() : m_pProgress(nullptr), m_dlg(nullptr) {
     g_strSecondFile.Empty();
     g_nEntry = 1;
     g_bHandlerFailed = false;
+    g_bEntryFailed = false;
     m_dlg.Create(CProgressDlg::IDD, nullptr);
     m_dlg.m_progress.SetRange(0, LAUNCH_RANGE_UPPER);
     m_dlg.m_progress.SetPos(0);
@@ -144,8 +177,9 @@ CPlayRuntime::CPlayRuntime() : m_pProgress(nullptr), m_dlg(nullptr) {
 }
 
 CPlayRuntime::~CPlayRuntime() {
-    if (!g_strFirstFile.IsEmpty()) g_launchServices.deleteFile(g_strFirstFile);
-    if (!g_strSecondFile.IsEmpty()) g_launchServices.deleteFile(g_strSecondFile);
+    // Also when Run was left by an exception: what stands in the folder is the launch's.
+    if (!m_folder.Listed()) m_folder.TakeStock();
+    m_folder.Remove();
     if (g_pRuntime == this) g_pRuntime = nullptr;
     // m_dlg, a member, is destroyed next and takes the window with it.
 }
@@ -156,18 +190,20 @@ int CPlayRuntime::Run() {
     // A folder too long for the buffer comes back as the size it needs, not as a
     // path: the launch stops then as when there is no folder.
     const uint32_t length = g_launchServices.tempFolder(folder, sizeof folder);
-    if (length != 0 && length < sizeof folder) {
+    if (length != 0 && length < sizeof folder && m_folder.Create(folder)) {
         CWinApp* app = AfxGetApp();
         if (app != nullptr) app->BeginWaitCursor();
         int16_t result = 0;
         try {
-            result = g_launchServices.extractSelf(nullptr, folder, OnExtractEvent, nullptr);
+            result = g_launchServices.extractSelf(nullptr, m_folder.Path(), OnExtractEvent, nullptr);
         } catch (...) {
             EndWaitCursorGuarded(__FILE__, __LINE__);
             throw;
         }
         EndWaitCursorGuarded(__FILE__, __LINE__);
-        extracted = result == 0 && !g_bHandlerFailed;
+        extracted = result == 0 && !g_bHandlerFailed && !g_bEntryFailed;
+        // Before the player starts: whatever it adds to the folder later is its own.
+        m_folder.TakeStock();
     }
     m_dlg.EndDialog(LAUNCH_DIALOG_RESULT);
     if (!extracted) return 0;
@@ -179,7 +215,7 @@ int CPlayRuntime::Run() {
     char* line = commandLine.GetBuffer(LAUNCH_COMMAND_MIN);
     PlatProcess process = {0, 0};
     // No player (an archive of one entry) or one that cannot start: nothing to wait for.
-    if (g_launchServices.startProcess(g_strSecondFile, line, folder, &process))
+    if (g_launchServices.startProcess(g_strSecondFile, line, m_folder.Path(), &process))
         g_launchServices.waitProcess(&process);
     commandLine.ReleaseBuffer();
     return 1;

@@ -10,6 +10,7 @@
 #include "engine/descriptor.h"
 #include "engine/events.h"
 #include "framework/framework.h"
+#include "launcher/launch_folder.h"
 #include "launcher/progress_dlg.h"
 #include "platform/platform.h"
 
@@ -23,13 +24,14 @@ enum {
 class CPlayRuntime {
 public:
     CPlayRuntime();          // creates and shows the progress window
-    virtual ~CPlayRuntime(); // deletes the two recorded files, destroys the window
+    virtual ~CPlayRuntime(); // removes what the launch wrote, destroys the window
     // 1 when the extraction succeeded (the player's start was then attempted and the
     // wait is over), 0 otherwise.
     int Run();
 
     CProgressCtrl* m_pProgress; // the bar inside m_dlg, for the event handler
     CProgressDlg m_dlg;
+    CLaunchFolder m_folder; // the launch's own, inside the temporary folder
 };
 
 // The launcher's event handler; 0 for every event.
@@ -43,9 +45,17 @@ extern uint32_t g_nTotal;       // size of all entries together; 1 when announce
 extern uint32_t g_nCurrent;     // bytes of the current entry written so far
 extern uint32_t g_nDone;        // bytes of the first two entries once completed
 
+// What pathKind tells of a path.
+enum {
+    LAUNCH_PATH_FILE = 0, // a file, or nothing
+    LAUNCH_PATH_FOLDER = 1,
+    LAUNCH_PATH_LINK = 2, // a link (on Windows any reparse point), never followed
+};
+
 // What a launch asks of the engine and the system. Plain function pointers, so that
 // tests can stand in for the temporary folder (which cannot be made to fail on a real
-// system), the extraction and the player, and see the start-up's DLL restriction.
+// system), the extraction and the player, see the start-up's DLL restriction, and
+// follow what is removed.
 struct LaunchServices {
     int (*restrictDllSearch)();
     uint32_t (*tempFolder)(char* buffer, uint32_t size);
@@ -53,7 +63,11 @@ struct LaunchServices {
     int (*startProcess)(const char* application, const char* commandLine, const char* workingFolder,
                         PlatProcess* process);
     int (*waitProcess)(PlatProcess* process);
-    int (*deleteFile)(const char* path);
+    int (*makeFolder)(const char* path); // 0 when made; -1 when it exists or cannot be made
+    int (*listFolder)(const char* folder, int (*visit)(const char* name, void* context), void* context);
+    int (*pathKind)(const char* path);     // LAUNCH_PATH_
+    int (*removeFile)(const char* path);   // a file, read-only too, or a link
+    int (*removeFolder)(const char* path); // an empty folder
 };
 extern LaunchServices g_launchServices;
 // The real services: the platform's and the engine's.

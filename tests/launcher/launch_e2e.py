@@ -51,6 +51,12 @@ def windows_path(unix_path):
     return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
 
 
+def empty(folder):
+    for name in os.listdir(folder):
+        path = os.path.join(folder, name)
+        shutil.rmtree(path) if os.path.isdir(path) else os.remove(path)
+
+
 def read_report(path):
     report = {}
     if not os.path.exists(path):
@@ -100,8 +106,7 @@ class LaunchBase(unittest.TestCase):
         shutil.rmtree(cls.base, ignore_errors=True)
 
     def setUp(self):
-        for name in os.listdir(self.temp):
-            os.remove(os.path.join(self.temp, name))
+        empty(self.temp)
         self.report = os.path.join(self.base, "report.txt")
         if os.path.exists(self.report):
             os.remove(self.report)
@@ -120,24 +125,34 @@ class LaunchBase(unittest.TestCase):
         os.chmod(path, 0o755)
         return path
 
-    def launch(self, show_file, temp=None):
-        env = dict(os.environ, VARDOK_TEST_PLAYER_REPORT=windows_path(self.report) if ARGS.runner else self.report)
+    def start(self, show_file, report, wait_file=None):
+        """The show started as a user starts it; its player reports to report and, with
+        wait_file, then waits until that file exists."""
+        host = windows_path if ARGS.runner else (lambda path: path)
+        env = dict(os.environ, VARDOK_TEST_PLAYER_REPORT=host(report))
+        if wait_file:
+            env["VARDOK_TEST_PLAYER_WAIT_FILE"] = host(wait_file)
         if ARGS.runner:
             env["WINEPREFIX"] = ARGS.prefix
             command = [ARGS.runner, show_file]
         else:
-            env["TMPDIR"] = (temp or self.temp) + "/"
+            env["TMPDIR"] = self.temp + "/"
             command = [show_file]
-        started = time.time()
-        result = subprocess.run(command, env=env, cwd=self.base, stdin=subprocess.DEVNULL,
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=600)
-        self.elapsed = time.time() - started
-        return result
+        return subprocess.Popen(command, env=env, cwd=self.base, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
-    def expected_path(self, name):
+    def launch(self, show_file):
+        started = time.time()
+        process = self.start(show_file, self.report)
+        out, err = process.communicate(timeout=600)
+        self.elapsed = time.time() - started
+        return subprocess.CompletedProcess(process.args, process.returncode, out, err)
+
+    def expected_path(self, name, folder="VRD00000"):
+        """Where the launch writes name: in its own folder inside the temporary folder."""
         if ARGS.runner:
-            return windows_path(self.temp) + "\\" + name
-        return self.temp + "/" + name
+            return windows_path(self.temp) + "\\" + folder + "\\" + name
+        return self.temp + "/" + folder + "/" + name
 
 
 
@@ -149,14 +164,11 @@ class LaunchTest(LaunchBase):
         self.assertEqual(result.returncode, 0, result)
         report = read_report(self.report)
         self.assertIsNotNone(report, "the player did not run")
-        # One blank, then the show's full path, unquoted, blanks and all. (The stand-in
-        # takes '\\' as a separator too, and the engine joins folder and name with one.)
+        # One blank, then the show's full path, unquoted, blanks and all, spelt with one
+        # separator, the system's.
         line = report["command_line"]
         self.assertEqual(line[:1], " ")
-        if ARGS.runner:
-            self.assertEqual(line[1:], self.expected_path("DECK.PPS"))
-        else:
-            self.assertEqual(os.path.normpath(line[1:].replace("\\", "/")), self.expected_path("DECK.PPS"))
+        self.assertEqual(line[1:], self.expected_path("DECK.PPS"))
         self.assertEqual(report["show_fnv"], fnv1a(show))
         self.assertEqual(int(report["show_size"]), len(show))
         self.assertEqual(os.path.normcase(report["cwd"].rstrip("\\/")),
@@ -169,23 +181,71 @@ class LaunchTest(LaunchBase):
         self.assertIsNone(read_report(self.report))
         self.assertEqual(os.listdir(self.temp), [])
 
-    def test_third_entry_stays(self):
+    def test_every_entry_is_removed(self):
+        # A third entry, in a folder of its own name, read-only: all of it goes.
         result = self.launch(self.make_show([entry("DECK.PPS", b"the show", mode=SHOW_MODE),
                                              entry("PLAYER.EXE", self.player, mode=PLAYER_MODE),
-                                             entry("NOTES.TXT", b"notes")]))
+                                             entry("NOTES\\READ.TXT", b"notes", mode=0o100444)]))
         self.assertEqual(result.returncode, 0, result)
         self.assertIsNotNone(read_report(self.report))
-        self.assertEqual(os.listdir(self.temp), ["NOTES.TXT"])
+        self.assertEqual(os.listdir(self.temp), [])
 
-    def test_files_left_by_an_earlier_run_are_replaced(self):
-        for name in ("DECK.PPS", "PLAYER.EXE"):
+    def test_what_earlier_runs_left_is_left_alone(self):
+        # Files of the same names, one read-only, and a folder of the launch's first
+        # name: the launch takes the next name and touches none of them.
+        left = {"DECK.PPS": b"left over " * 1000, "PLAYER.EXE": b"read-only", "VRD00000/DECK.PPS": b"older"}
+        os.mkdir(os.path.join(self.temp, "VRD00000"))
+        for name, data in left.items():
             with open(os.path.join(self.temp, name), "wb") as f:
-                f.write(b"left over " * 1000)
+                f.write(data)
+        os.chmod(os.path.join(self.temp, "PLAYER.EXE"), 0o444)
         show = b"this run's show"
         result = self.launch(self.make_show([entry("DECK.PPS", show, mode=SHOW_MODE),
                                              entry("PLAYER.EXE", self.player, mode=PLAYER_MODE)]))
         self.assertEqual(result.returncode, 0, result)
-        self.assertEqual(read_report(self.report)["show_fnv"], fnv1a(show))
+        report = read_report(self.report)
+        self.assertEqual(report["show_fnv"], fnv1a(show))
+        if ARGS.runner:
+            self.assertEqual(report["show"], self.expected_path("DECK.PPS", "VRD00001"))
+        for name, data in left.items():
+            with open(os.path.join(self.temp, name), "rb") as f:
+                self.assertEqual(f.read(), data, name)
+        self.assertEqual(sorted(os.listdir(self.temp)), ["DECK.PPS", "PLAYER.EXE", "VRD00000"])
+        os.chmod(os.path.join(self.temp, "PLAYER.EXE"), 0o644)
+        shutil.rmtree(os.path.join(self.temp, "VRD00000"))
+
+    def test_two_copies_at_once(self):
+        # The second copy starts while the first one's player still runs: both play
+        # their own shows, neither touches the other's, and nothing is left.
+        shows = [b"the first copy's show", b"the second copy's show"]
+        files = [self.make_show([entry("DECK.PPS", show, mode=SHOW_MODE),
+                                 entry("PLAYER.EXE", self.player, mode=PLAYER_MODE)], name="Copy%d" % i)
+                 for i, show in enumerate(shows)]
+        reports = [os.path.join(self.base, "report%d.txt" % i) for i in range(2)]
+        go_on = os.path.join(self.base, "go-on")
+        for path in reports + [go_on]:
+            if os.path.exists(path):
+                os.remove(path)
+        first = self.start(files[0], reports[0], wait_file=go_on)
+        try:
+            deadline = time.time() + 120
+            while read_report(reports[0]) is None and time.time() < deadline:
+                time.sleep(0.1)
+            self.assertIsNotNone(read_report(reports[0]), "the first copy's player did not run")
+            second = self.start(files[1], reports[1])
+            second.communicate(timeout=600)
+            self.assertEqual(second.returncode, 0)
+            # The first player's show is still there, as it was.
+            show = read_report(reports[0])["show"]
+            host = show.replace("Z:", "", 1).replace("\\", "/") if ARGS.runner else show
+            with open(host, "rb") as f:
+                self.assertEqual(fnv1a(f.read()), fnv1a(shows[0]))
+        finally:
+            open(go_on, "wb").close()
+            first.communicate(timeout=600)
+        self.assertEqual(first.returncode, 0)
+        for report, show in zip(reports, shows):
+            self.assertEqual(read_report(report)["show_fnv"], fnv1a(show))
         self.assertEqual(os.listdir(self.temp), [])
 
     def test_damaged_player_is_not_started(self):
@@ -196,8 +256,8 @@ class LaunchTest(LaunchBase):
         result = self.launch(show_file)
         self.assertEqual(result.returncode, 0, result)
         self.assertIsNone(read_report(self.report), "a damaged player was started")
-        # The completed show is deleted; what the engine left of the player stays.
-        self.assertNotIn("DECK.PPS", os.listdir(self.temp))
+        # The completed show goes, and so does what the engine left of the player.
+        self.assertEqual(os.listdir(self.temp), [])
 
     def test_player_failing_its_checksum_is_not_started(self):
         # The player itself is whole and would run: only the checksum its header
@@ -223,8 +283,7 @@ class LaunchTest(LaunchBase):
                     self.assertEqual(os.listdir(self.temp), [])
                 else:
                     self.assertIsNone(report, "a player that failed its checksum was started")
-                    # The completed show is deleted; what the engine left of the player stays.
-                    self.assertNotIn("DECK.PPS", os.listdir(self.temp))
+                    self.assertEqual(os.listdir(self.temp), [])
 
     def sign(self, unsigned, name):
         """unsigned signed with a throwaway certificate, as the file name; the signature verified."""
@@ -311,8 +370,7 @@ class NoRoomTest(LaunchBase):
     def test_no_room_on_the_drive(self):
         if not ARGS.runner or not ARGS.small or not os.path.ismount(ARGS.small):
             self.skipTest("needs the Windows build and its 1 MiB drive T:")
-        for name in os.listdir(ARGS.small):
-            os.remove(os.path.join(ARGS.small, name))
+        empty(ARGS.small)
         set_wine_temp("T:\\")
         try:
             show = os.urandom(1536 * 1024)
@@ -330,8 +388,7 @@ class NoRoomTest(LaunchBase):
                     break
                 process.kill()
                 process.communicate()
-                for name in os.listdir(ARGS.small):
-                    os.remove(os.path.join(ARGS.small, name))
+                empty(ARGS.small)
             try:
                 self.assertIsNotNone(box, "no message box came")
                 self.assertIsNotNone(wait_for_window("Preparing Tarnby", 5), "the progress window is not behind it")
@@ -347,10 +404,8 @@ class NoRoomTest(LaunchBase):
                     process.kill()
             self.assertEqual(process.returncode, 0)
             self.assertIsNone(read_report(self.report), "a player started without its show")
-            # What the engine leaves: the empty file of the skipped entry; the later
-            # entry is not written once the launch is cancelled.
-            left = {name: os.path.getsize(os.path.join(ARGS.small, name)) for name in os.listdir(ARGS.small)}
-            self.assertEqual(left, {"DECK.PPS": 0})
+            # Nothing is left: not even the empty file of the entry that did not fit.
+            self.assertEqual(os.listdir(ARGS.small), [])
         finally:
             set_wine_temp(windows_path(self.temp) + "\\")
 

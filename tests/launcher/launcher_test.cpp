@@ -1,11 +1,12 @@
-// The launch sequence over the stand-in framework, with the temporary folder, the
-// extraction and the player stood in for: what the user would see and what the
-// launcher asks of the system, merged into one log in the order it happened.
+// The launch sequence over the stand-in framework, with the temporary folder, its
+// files, the extraction and the player stood in for: what the user would see and what
+// the launcher asks of the system, merged into one log in the order it happened.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <regex>
 #include <string>
 #include <vector>
@@ -13,13 +14,16 @@
 #include "framework/standin.h"
 #include "launcher/play_runtime.h"
 #include "launcher/resource.h"
+#include "tests/support/scratch.h"
 
 namespace {
 
 const char TEMP[] = "C:\\Users\\A User\\Temp\\";
-const char SHOW[] = "C:\\Users\\A User\\Temp\\SHOW.PPS";
-const char PLAYER[] = "C:\\Users\\A User\\Temp\\PLAYER.EXE";
-const char THIRD[] = "C:\\Users\\A User\\Temp\\NOTES.TXT";
+// The launch's own folder: the first name tried, where nothing stands.
+const char FOLDER[] = "C:\\Users\\A User\\Temp\\VRD00000\\";
+const char SHOW[] = "C:\\Users\\A User\\Temp\\VRD00000\\SHOW.PPS";
+const char PLAYER[] = "C:\\Users\\A User\\Temp\\VRD00000\\PLAYER.EXE";
+const char THIRD[] = "C:\\Users\\A User\\Temp\\VRD00000\\NOTES.TXT";
 const char DISK_FULL_TEXT[] = "There is not enough room on the drive to run the Tarnby.";
 
 // One scripted event of the stood-in extraction; name only for EVT_ENTRY_DONE.
@@ -38,6 +42,11 @@ struct Fake {
     int started = 1;
     std::vector<std::pair<size_t, std::string>> calls; // stand-in event count at the call
     std::vector<int> statusAfter;                      // the descriptor's status after each event
+    // The disk: every path that stands, true for a folder. An entry's file stands from
+    // its first event that names it, as the engine creates it before writing.
+    std::map<std::string, bool> disk;
+    std::function<void()> playing; // runs while the launcher waits for the player
+    uint32_t tempBuffer = 0;       // the size of the buffer the folder was asked into
 };
 Fake* g_fake = nullptr;
 
@@ -51,6 +60,7 @@ int FakeRestrict() {
 // As GetTempPathA: the length without the NUL when the folder fits, else the size it needs.
 uint32_t FakeTemp(char* buffer, uint32_t size) {
     Call("temp folder");
+    g_fake->tempBuffer = size;
     if (g_fake->tempResult >= 0) return static_cast<uint32_t>(g_fake->tempResult);
     const uint32_t length = static_cast<uint32_t>(g_fake->temp.size());
     if (length + 1 > size) return length + 1;
@@ -64,7 +74,10 @@ int16_t FakeExtract(void* module, const char* destination, EventHandler handler,
     EntryDescriptor desc;
     for (const Ev& ev : g_fake->events) {
         std::memset(&desc, 0, sizeof desc);
-        if (ev.name != nullptr) std::snprintf(desc.name, sizeof desc.name, "%s", ev.name);
+        if (ev.name != nullptr) {
+            std::snprintf(desc.name, sizeof desc.name, "%s", ev.name);
+            g_fake->disk[ev.name] = false;
+        }
         handler(ev.code == EVT_ARCHIVE_TOTAL ? nullptr : &desc, ev.code, ev.argument);
         g_fake->statusAfter.push_back(desc.status);
     }
@@ -82,12 +95,56 @@ int FakeStart(const char* application, const char* commandLine, const char* fold
 
 int FakeWait(PlatProcess* process) {
     Call(process->handle == 1 ? "wait" : "wait without process");
+    if (g_fake->playing) g_fake->playing();
     return 0;
 }
 
-int FakeDelete(const char* path) {
+// The folder a path stands in, with its separator; empty for a root.
+std::string Parent(const std::string& path) {
+    const size_t cut = path.find_last_of('\\', path.size() - 2);
+    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+
+int FakeMakeFolder(const char* path) {
+    Call(std::string("make folder ") + path);
+    if (g_fake->disk.count(path) || g_fake->disk.count(std::string(path) + "\\")) return -1;
+    g_fake->disk[std::string(path) + "\\"] = true;
+    return 0;
+}
+
+int FakeList(const char* folder, int (*visit)(const char* name, void* context), void* context) {
+    std::string wanted = folder;
+    if (wanted.back() != '\\') wanted += '\\';
+    if (!g_fake->disk.count(wanted)) return -1;
+    for (const auto& [path, isFolder] : g_fake->disk) {
+        if (path != wanted && Parent(path) == wanted) {
+            std::string name = path.substr(wanted.size());
+            if (isFolder) name.pop_back();
+            if (visit(name.c_str(), context)) break;
+        }
+    }
+    return 0;
+}
+
+int FakeKind(const char* path) {
+    return g_fake->disk.count(std::string(path) + "\\") ? LAUNCH_PATH_FOLDER : LAUNCH_PATH_FILE;
+}
+
+int FakeRemoveFile(const char* path) {
     Call(std::string("delete ") + path);
-    return 1;
+    return g_fake->disk.erase(path) ? 1 : 0;
+}
+
+int FakeRemoveFolder(const char* path) {
+    const std::string folder = std::string(path) + "\\";
+    for (const auto& entry : g_fake->disk) {
+        if (entry.first != folder && entry.first.rfind(folder, 0) == 0) {
+            Call(std::string("folder stays ") + path);
+            return -1;
+        }
+    }
+    Call(std::string("remove folder ") + path);
+    return g_fake->disk.erase(folder) ? 0 : -1;
 }
 
 // A stand-in event as a log line.
@@ -119,7 +176,9 @@ class LaunchTest : public ::testing::Test {
 protected:
     void SetUp() override {
         g_fake = &m_fake;
-        g_launchServices = {FakeRestrict, FakeTemp, FakeExtract, FakeStart, FakeWait, FakeDelete};
+        g_launchServices = {FakeRestrict,   FakeTemp, FakeExtract, FakeStart,      FakeWait,
+                            FakeMakeFolder, FakeList, FakeKind,    FakeRemoveFile, FakeRemoveFolder};
+        m_fake.disk[TEMP] = true;
         AfxGetApp()->m_pszAppName = "Show";
         FwFailAllocationsFrom(-1);
         FwStandInClearEvents();
@@ -172,6 +231,8 @@ const std::vector<std::string> OPENED = {"window 131 \"Preparing Tarnby\" 186x28
                                          "temp folder"};
 const std::vector<std::string> CLOSED = {"destroyed 1003", "destroyed 0"};
 const std::vector<std::string> STARTED = {"restrict DLL search"};
+const std::string MADE = std::string("make folder ") + TEMP + "VRD00000";
+const std::string REMOVED = std::string("remove folder ") + TEMP + "VRD00000";
 
 // Started as the program starts: the DLL search is restricted before anything else.
 TEST_F(LaunchTest, WholeSequenceInOrder) {
@@ -183,16 +244,16 @@ TEST_F(LaunchTest, WholeSequenceInOrder) {
     EXPECT_FALSE(AfxGetApp()->InitInstance());
     EXPECT_EQ(Log(), Lines({STARTED,
                             OPENED,
-                            {"wait cursor on", std::string("extract to ") + TEMP, Pos(33), Pos(100),
+                            {MADE, "wait cursor on", std::string("extract to ") + FOLDER, Pos(33), Pos(100),
                              "wait cursor off", "window ended 1",
-                             std::string("start [") + PLAYER + "] [ " + SHOW + "] in [" + TEMP + "]", "wait",
-                             std::string("delete ") + SHOW, std::string("delete ") + PLAYER},
+                             std::string("start [") + PLAYER + "] [ " + SHOW + "] in [" + FOLDER + "]",
+                             "wait", std::string("delete ") + PLAYER, std::string("delete ") + SHOW, REMOVED},
                             CLOSED}));
     EXPECT_EQ(g_pRuntime, nullptr);
 }
 
 // Only the first two completed entries are recorded and counted; a third only moves
-// the ordinal, is never started and never deleted.
+// the ordinal and is never started, but it is removed with the rest.
 TEST_F(LaunchTest, ThirdEntryOnlyAdvancesTheOrdinal) {
     m_fake.events = {{EVT_ARCHIVE_TOTAL, 1000, nullptr}, {EVT_PROGRESS, 100, nullptr},
                      {EVT_ENTRY_DONE, 0, SHOW},          {EVT_PROGRESS, 200, nullptr},
@@ -206,7 +267,7 @@ TEST_F(LaunchTest, ThirdEntryOnlyAdvancesTheOrdinal) {
     // The third entry's bytes are never added: its progress counts from 300.
     EXPECT_EQ(Positions(), (std::vector<uint32_t>{10, 30, 70, 35}));
     const std::vector<std::string> log = Log();
-    EXPECT_EQ(std::count(log.begin(), log.end(), std::string("delete ") + THIRD), 0);
+    EXPECT_EQ(std::count(log.begin(), log.end(), std::string("delete ") + THIRD), 1);
 }
 
 struct PercentCase {
@@ -278,7 +339,7 @@ struct FailureCase {
 };
 
 TEST_F(LaunchTest, WaysALaunchEnds) {
-    const std::string extract = std::string("extract to ") + TEMP;
+    const std::string extract = std::string("extract to ") + FOLDER;
     const FailureCase cases[] = {
         {"no temporary folder", 0, {}, 0, 1, 0, {"window ended 1"}},
         {"a temporary folder too long for the buffer", 261, {}, 0, 1, 0, {"window ended 1"}},
@@ -288,24 +349,26 @@ TEST_F(LaunchTest, WaysALaunchEnds) {
          -1,
          1,
          0,
-         {"wait cursor on", extract, "wait cursor off", "window ended 1", std::string("delete ") + SHOW}},
+         {MADE, "wait cursor on", extract, "wait cursor off", "window ended 1", std::string("delete ") + SHOW,
+          REMOVED}},
         {"one entry: no player, nothing to wait for",
          -1,
          {{EVT_ENTRY_DONE, 0, SHOW}},
          0,
          1,
          1,
-         {"wait cursor on", extract, "wait cursor off", "window ended 1",
-          std::string("start [] [ ") + SHOW + "] in [" + TEMP + "]", std::string("delete ") + SHOW}},
+         {MADE, "wait cursor on", extract, "wait cursor off", "window ended 1",
+          std::string("start [] [ ") + SHOW + "] in [" + FOLDER + "]", std::string("delete ") + SHOW,
+          REMOVED}},
         {"a player that does not start is not waited for",
          -1,
          {{EVT_ENTRY_DONE, 0, SHOW}, {EVT_ENTRY_DONE, 0, PLAYER}},
          0,
          0,
          1,
-         {"wait cursor on", extract, "wait cursor off", "window ended 1",
-          std::string("start [") + PLAYER + "] [ " + SHOW + "] in [" + TEMP + "]",
-          std::string("delete ") + SHOW, std::string("delete ") + PLAYER}},
+         {MADE, "wait cursor on", extract, "wait cursor off", "window ended 1",
+          std::string("start [") + PLAYER + "] [ " + SHOW + "] in [" + FOLDER + "]",
+          std::string("delete ") + PLAYER, std::string("delete ") + SHOW, REMOVED}},
     };
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -320,33 +383,91 @@ TEST_F(LaunchTest, WaysALaunchEnds) {
     }
 }
 
-// The temporary folder's buffer holds 260 characters: the longest folder the system
-// hands out whole (259 and the NUL) is used as it is, a longer one not at all.
-TEST_F(LaunchTest, LongestTemporaryFolder) {
-    for (const size_t length : {259u, 260u}) {
+// The temporary folder is asked into a buffer of 260 characters; the launch's folder
+// must then leave room for an 8.3 name in a path of 260.
+TEST_F(LaunchTest, LongTemporaryFolders) {
+    for (const size_t length : {238u, 239u, 259u, 260u}) {
         SCOPED_TRACE(length);
         FwStandInClearEvents();
         m_fake.calls.clear();
         m_fake.temp = "C:\\" + std::string(length - 4, 'T') + "\\";
-        m_fake.events = {{EVT_ENTRY_DONE, 0, SHOW}, {EVT_ENTRY_DONE, 0, PLAYER}};
-        EXPECT_EQ(Launch(), length == 259 ? 1 : 0);
+        m_fake.disk[m_fake.temp] = true;
+        m_fake.events = {};
+        EXPECT_EQ(Launch(), length == 238 ? 1 : 0);
+        EXPECT_EQ(m_fake.tempBuffer, 260u);
         const std::vector<std::string> log = Log();
-        const bool extracted = std::find(log.begin(), log.end(), "extract to " + m_fake.temp) != log.end();
-        EXPECT_EQ(extracted, length == 259);
+        EXPECT_EQ(std::count(log.begin(), log.end(), "make folder " + m_fake.temp + "VRD00000"),
+                  length == 238);
     }
 }
 
 // The one message of the launcher's own: string 102 under the program's title, with
 // the stop icon; the entry is then cancelled, and no player can start.
 TEST_F(LaunchTest, DiskFullShowsTheMessageAndCancels) {
+    // The engine leaves the empty file of the entry that did not fit.
     m_fake.events = {
-        {EVT_ARCHIVE_TOTAL, 100, nullptr}, {EVT_ENTRY_DONE, 0, SHOW}, {EVT_DISK_FULL, 2, nullptr}};
-    EXPECT_EQ(Launch(), 1);
+        {EVT_ARCHIVE_TOTAL, 100, nullptr}, {EVT_ENTRY_DONE, 0, SHOW}, {EVT_DISK_FULL, 2, PLAYER}};
+    EXPECT_EQ(Launch(), 0);
     EXPECT_EQ(m_fake.statusAfter, (std::vector<int>{0, 0, STATUS_CANCEL}));
     const std::vector<std::string> log = Log();
     EXPECT_NE(std::find(log.begin(), log.end(), std::string("box [Show] 16: ") + DISK_FULL_TEXT), log.end());
-    EXPECT_NE(std::find(log.begin(), log.end(), std::string("delete ") + SHOW), log.end());
     EXPECT_TRUE(g_strSecondFile.IsEmpty());
+    EXPECT_EQ(m_fake.disk, (std::map<std::string, bool>{{TEMP, true}})) << "left behind";
+}
+
+struct UnwrittenCase {
+    const char* what;
+    std::vector<Ev> events;
+    bool started;
+};
+
+// The archive's first entry is the show and its second the player: when either is
+// not written whole, no player starts; what any entry left is removed all the same.
+TEST_F(LaunchTest, EntryNotWrittenWholeStartsNoPlayer) {
+    const UnwrittenCase cases[] = {
+        {"the show failed",
+         {{EVT_ENTRY_FAILED, ERR_BAD_DATA, SHOW}, {EVT_ENTRY_DONE, 0, PLAYER}, {EVT_ENTRY_DONE, 0, THIRD}},
+         false},
+        {"the player failed", {{EVT_ENTRY_DONE, 0, SHOW}, {EVT_ENTRY_FAILED, ERR_IO, PLAYER}}, false},
+        {"the player's name was refused", {{EVT_ENTRY_DONE, 0, SHOW}, {EVT_UNSAFE_NAME, 0, nullptr}}, false},
+        {"a third entry failed",
+         {{EVT_ENTRY_DONE, 0, SHOW}, {EVT_ENTRY_DONE, 0, PLAYER}, {EVT_ENTRY_FAILED, ERR_IO, THIRD}},
+         true},
+    };
+    for (const UnwrittenCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        FwStandInClearEvents();
+        m_fake.calls.clear();
+        m_fake.events = c.events;
+        EXPECT_EQ(Launch(), c.started ? 1 : 0);
+        const std::vector<std::string> log = Log();
+        EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                                [](const std::string& l) { return l.rfind("start", 0) == 0; }),
+                  c.started ? 1 : 0);
+        EXPECT_EQ(m_fake.disk, (std::map<std::string, bool>{{TEMP, true}})) << "left behind";
+    }
+}
+
+// Each launch makes a folder that did not exist: what stands under another launch's
+// name is left alone, and what the player adds to its folder stays, with the folder.
+TEST_F(LaunchTest, EachLaunchInAFolderOfItsOwn) {
+    const std::string other = std::string(TEMP) + "VRD00000\\";
+    m_fake.disk[other] = true;
+    m_fake.disk[other + "SHOW.PPS"] = false;
+    const std::string mine = std::string(TEMP) + "VRD00001\\";
+    m_fake.events = {{EVT_ENTRY_DONE, 0, "C:\\Users\\A User\\Temp\\VRD00001\\SHOW.PPS"},
+                     {EVT_ENTRY_DONE, 0, "C:\\Users\\A User\\Temp\\VRD00001\\PLAYER.EXE"}};
+    m_fake.playing = [&] { m_fake.disk[mine + "SAVED.TXT"] = false; };
+    EXPECT_EQ(Launch(), 1);
+    const std::vector<std::string> log = Log();
+    EXPECT_NE(std::find(log.begin(), log.end(), "extract to " + mine), log.end());
+    EXPECT_NE(std::find(log.begin(), log.end(), "folder stays " + mine.substr(0, mine.size() - 1)),
+              log.end());
+    EXPECT_EQ(m_fake.disk, (std::map<std::string, bool>{{TEMP, true},
+                                                        {other, true},
+                                                        {other + "SHOW.PPS", false},
+                                                        {mine, true},
+                                                        {mine + "SAVED.TXT", false}}));
 }
 
 // An exception out of the extraction still ends the wait cursor, and the runtime is
@@ -358,8 +479,8 @@ TEST_F(LaunchTest, ExceptionLeavingTheExtraction) {
     EXPECT_FALSE(AfxGetApp()->InitInstance());
     EXPECT_EQ(Log(), Lines({STARTED,
                             OPENED,
-                            {"wait cursor on", std::string("extract to ") + TEMP, "wait cursor off",
-                             std::string("delete ") + SHOW},
+                            {MADE, "wait cursor on", std::string("extract to ") + FOLDER, "wait cursor off",
+                             std::string("delete ") + SHOW, REMOVED},
                             CLOSED}));
     EXPECT_EQ(AfxGetApp()->WaitCursorDepth(), 0);
 }
@@ -399,6 +520,43 @@ TEST_F(LaunchTest, PathThatCannotBeRecorded) {
 TEST_F(LaunchTest, HelpIsTheApplicationsOnlyCommand) {
     EXPECT_TRUE(AfxGetApp()->OnCmdMsg(FW_ID_HELP));
     EXPECT_FALSE(AfxGetApp()->OnCmdMsg(FW_ID_HELP + 1));
+}
+
+// The launch's folder on a real disk: what it holds when stock is taken goes (nested
+// folders and read-only files too); what came later stays, with the folder.
+TEST(LaunchFolderTest, RemovesWhatItTookStockOf) {
+    g_launchServices = LAUNCH_SERVICES_SYSTEM;
+    for (const bool playerSaves : {false, true}) {
+        SCOPED_TRACE(playerSaves ? "the player saved a file" : "nothing added");
+        ScratchDir temp;
+        const char separator = static_cast<char>(std::filesystem::path::preferred_separator);
+        const std::string parent = temp.path().string() + separator;
+        CLaunchFolder folder;
+        ASSERT_TRUE(folder.Create(parent.c_str()));
+        CLaunchFolder second;
+        ASSERT_TRUE(second.Create(parent.c_str()));
+        EXPECT_STRNE(folder.Path(), second.Path());
+        const std::filesystem::path made = folder.Path();
+        std::filesystem::create_directories(made / "SUB" / "DEEP");
+        WriteFileBytes((made / "SHOW.PPS").string(), Bytes(10, 's'));
+        WriteFileBytes((made / "SUB" / "DEEP" / "NOTES.TXT").string(), Bytes(3, 'n'));
+        const std::string readOnly = (made / "PLAYER.EXE").string();
+        WriteFileBytes(readOnly, Bytes(5, 'p'));
+        std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read);
+        ASSERT_TRUE(folder.TakeStock());
+        if (playerSaves) WriteFileBytes((made / "SAVED.TXT").string(), Bytes(1, 'x'));
+        folder.Remove();
+        ASSERT_TRUE(second.TakeStock());
+        second.Remove();
+        std::vector<std::string> left;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(temp.path()))
+            left.push_back(std::filesystem::relative(entry.path(), temp.path()).generic_string());
+        std::sort(left.begin(), left.end());
+        const std::string name = made.parent_path().filename().string();
+        const std::vector<std::string> expected =
+            playerSaves ? std::vector<std::string>{name, name + "/SAVED.TXT"} : std::vector<std::string>();
+        EXPECT_EQ(left, expected);
+    }
 }
 
 } // namespace
