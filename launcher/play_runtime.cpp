@@ -44,6 +44,8 @@ namespace {
 // completed file's path that could not be recorded): the extraction was cancelled
 // then, and counts as failed.
 bool g_bHandlerFailed = false;
+// Set when the drive was too small: its message has then said why no player starts.
+bool g_bDiskFull = false;
 // Set when an entry ended unwritten before two were complete: the show or the player
 // is then not whole (the archive's first two entries are they), and none is started.
 bool g_bEntryFailed = false;
@@ -133,6 +135,7 @@ void RecordCompleted(EntryDescriptor* desc) {
 void HandleEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
     if (EntryNotWritten(event) && g_nEntry <= 2) g_bEntryFailed = true;
     if (event == EVT_DISK_FULL) {
+        g_bDiskFull = true;
         AfxMessageBox(IDS_DISK_FULL, FW_MB_ICONHAND | FW_MB_OK, 0);
         if (desc != nullptr) desc->status = STATUS_CANCEL;
     } else if (event == EVT_PROGRESS) {
@@ -170,6 +173,7 @@ CPlayRuntime::CPlayRuntime() : m_pProgress(nullptr), m_dlg(nullptr) {
     g_nEntry = 1;
     g_bHandlerFailed = false;
     g_bEntryFailed = false;
+    g_bDiskFull = false;
     m_dlg.Create(CProgressDlg::IDD, nullptr);
     m_dlg.m_progress.SetRange(0, LAUNCH_RANGE_UPPER);
     m_dlg.m_progress.SetPos(0);
@@ -187,6 +191,7 @@ CPlayRuntime::~CPlayRuntime() {
 int CPlayRuntime::Run() {
     char folder[LAUNCH_PATH_BUFFER];
     bool extracted = false;
+    unsigned failure = IDS_NO_FOLDER; // what is said when no player can start
     // A folder too long for the buffer comes back as the size it needs, not as a
     // path: the launch stops then as when there is no folder.
     const uint32_t length = g_launchServices.tempFolder(folder, sizeof folder);
@@ -201,12 +206,17 @@ int CPlayRuntime::Run() {
             throw;
         }
         EndWaitCursorGuarded(__FILE__, __LINE__);
-        extracted = result == 0 && !g_bHandlerFailed && !g_bEntryFailed;
+        extracted = result == 0 && !g_bHandlerFailed && !g_bEntryFailed && !g_strSecondFile.IsEmpty();
+        failure = IDS_NO_SHOW;
         // Before the player starts: whatever it adds to the folder later is its own.
         m_folder.TakeStock();
     }
     m_dlg.EndDialog(LAUNCH_DIALOG_RESULT);
-    if (!extracted) return 0;
+    if (!extracted) {
+        // A drive too small has been named already, and that is all that is said.
+        if (!g_bDiskFull) AfxMessageBox(failure, FW_MB_ICONHAND | FW_MB_OK, 0);
+        return 0;
+    }
 
     // Everything after the one blank is the show's path, blanks and all, unquoted:
     // the player has always been started so.
@@ -214,9 +224,11 @@ int CPlayRuntime::Run() {
     commandLine += g_strFirstFile;
     char* line = commandLine.GetBuffer(LAUNCH_COMMAND_MIN);
     PlatProcess process = {0, 0};
-    // No player (an archive of one entry) or one that cannot start: nothing to wait for.
-    if (g_launchServices.startProcess(g_strSecondFile, line, m_folder.Path(), &process))
+    if (g_launchServices.startProcess(g_strSecondFile, line, m_folder.Path(), &process)) {
         g_launchServices.waitProcess(&process);
+    } else {
+        AfxMessageBox(IDS_NO_PLAYER, FW_MB_ICONHAND | FW_MB_OK, 0);
+    }
     commandLine.ReleaseBuffer();
     return 1;
 }

@@ -107,7 +107,7 @@ TEST_F(FrameworkTest, StringTable) {
     char text[200];
     EXPECT_EQ(FwLoadString(IDS_DISK_FULL, text, sizeof text), 56);
     EXPECT_STREQ(text, "There is not enough room on the drive to run the Tarnby.");
-    EXPECT_EQ(FwLoadString(IDS_DISK_FULL + 1, text, sizeof text), 0);
+    EXPECT_EQ(FwLoadString(IDS_NO_FOLDER + 1, text, sizeof text), 0);
     EXPECT_STREQ(text, "");
 }
 

@@ -25,6 +25,9 @@ const char SHOW[] = "C:\\Users\\A User\\Temp\\VRD00000\\SHOW.PPS";
 const char PLAYER[] = "C:\\Users\\A User\\Temp\\VRD00000\\PLAYER.EXE";
 const char THIRD[] = "C:\\Users\\A User\\Temp\\VRD00000\\NOTES.TXT";
 const char DISK_FULL_TEXT[] = "There is not enough room on the drive to run the Tarnby.";
+const std::string NO_SHOW_BOX = "box [Show] 16: This file is damaged or holds no Tarnby to run.";
+const std::string NO_PLAYER_BOX = "box [Show] 16: The Tarnby's player could not be started.";
+const std::string NO_FOLDER_BOX = "box [Show] 16: The temporary folder cannot be used to run the Tarnby.";
 
 // One scripted event of the stood-in extraction; name only for EVT_ENTRY_DONE.
 struct Ev {
@@ -341,25 +344,24 @@ struct FailureCase {
 TEST_F(LaunchTest, WaysALaunchEnds) {
     const std::string extract = std::string("extract to ") + FOLDER;
     const FailureCase cases[] = {
-        {"no temporary folder", 0, {}, 0, 1, 0, {"window ended 1"}},
-        {"a temporary folder too long for the buffer", 261, {}, 0, 1, 0, {"window ended 1"}},
+        {"no temporary folder", 0, {}, 0, 1, 0, {"window ended 1", NO_FOLDER_BOX}},
+        {"a temporary folder too long for the buffer", 261, {}, 0, 1, 0, {"window ended 1", NO_FOLDER_BOX}},
         {"extraction failed after the first file",
          -1,
          {{EVT_ENTRY_DONE, 0, SHOW}},
          -1,
          1,
          0,
-         {MADE, "wait cursor on", extract, "wait cursor off", "window ended 1", std::string("delete ") + SHOW,
-          REMOVED}},
-        {"one entry: no player, nothing to wait for",
+         {MADE, "wait cursor on", extract, "wait cursor off", "window ended 1", NO_SHOW_BOX,
+          std::string("delete ") + SHOW, REMOVED}},
+        {"one entry: no player to start",
          -1,
          {{EVT_ENTRY_DONE, 0, SHOW}},
          0,
          1,
-         1,
-         {MADE, "wait cursor on", extract, "wait cursor off", "window ended 1",
-          std::string("start [] [ ") + SHOW + "] in [" + FOLDER + "]", std::string("delete ") + SHOW,
-          REMOVED}},
+         0,
+         {MADE, "wait cursor on", extract, "wait cursor off", "window ended 1", NO_SHOW_BOX,
+          std::string("delete ") + SHOW, REMOVED}},
         {"a player that does not start is not waited for",
          -1,
          {{EVT_ENTRY_DONE, 0, SHOW}, {EVT_ENTRY_DONE, 0, PLAYER}},
@@ -367,7 +369,7 @@ TEST_F(LaunchTest, WaysALaunchEnds) {
          0,
          1,
          {MADE, "wait cursor on", extract, "wait cursor off", "window ended 1",
-          std::string("start [") + PLAYER + "] [ " + SHOW + "] in [" + FOLDER + "]",
+          std::string("start [") + PLAYER + "] [ " + SHOW + "] in [" + FOLDER + "]", NO_PLAYER_BOX,
           std::string("delete ") + PLAYER, std::string("delete ") + SHOW, REMOVED}},
     };
     for (const FailureCase& c : cases) {
@@ -393,11 +395,13 @@ TEST_F(LaunchTest, LongTemporaryFolders) {
         m_fake.temp = "C:\\" + std::string(length - 4, 'T') + "\\";
         m_fake.disk[m_fake.temp] = true;
         m_fake.events = {};
-        EXPECT_EQ(Launch(), length == 238 ? 1 : 0);
+        EXPECT_EQ(Launch(), 0);
         EXPECT_EQ(m_fake.tempBuffer, 260u);
         const std::vector<std::string> log = Log();
         EXPECT_EQ(std::count(log.begin(), log.end(), "make folder " + m_fake.temp + "VRD00000"),
                   length == 238);
+        // An archive that holds nothing is said to be so; a folder too long, that.
+        EXPECT_EQ(std::count(log.begin(), log.end(), length == 238 ? NO_SHOW_BOX : NO_FOLDER_BOX), 1);
     }
 }
 
@@ -410,6 +414,10 @@ TEST_F(LaunchTest, DiskFullShowsTheMessageAndCancels) {
     EXPECT_EQ(Launch(), 0);
     EXPECT_EQ(m_fake.statusAfter, (std::vector<int>{0, 0, STATUS_CANCEL}));
     const std::vector<std::string> log = Log();
+    // Its message alone: no second one says that no player started.
+    EXPECT_EQ(
+        std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("box", 0) == 0; }),
+        1);
     EXPECT_NE(std::find(log.begin(), log.end(), std::string("box [Show] 16: ") + DISK_FULL_TEXT), log.end());
     EXPECT_TRUE(g_strSecondFile.IsEmpty());
     EXPECT_EQ(m_fake.disk, (std::map<std::string, bool>{{TEMP, true}})) << "left behind";
@@ -444,6 +452,7 @@ TEST_F(LaunchTest, EntryNotWrittenWholeStartsNoPlayer) {
         EXPECT_EQ(std::count_if(log.begin(), log.end(),
                                 [](const std::string& l) { return l.rfind("start", 0) == 0; }),
                   c.started ? 1 : 0);
+        EXPECT_EQ(std::count(log.begin(), log.end(), NO_SHOW_BOX), c.started ? 0 : 1);
         EXPECT_EQ(m_fake.disk, (std::map<std::string, bool>{{TEMP, true}})) << "left behind";
     }
 }

@@ -69,7 +69,13 @@ EXPECTED_CONTROL = {
     "creation data bytes": 0,
 }
 
-EXPECTED_STRINGS = {DISK_FULL_ID: DISK_FULL_TEXT}
+# The launcher's messages, one block: a launch that starts no player always says why.
+EXPECTED_STRINGS = {
+    DISK_FULL_ID: DISK_FULL_TEXT,
+    103: "This file is damaged or holds no Tarnby to run.",
+    104: "The Tarnby's player could not be started.",
+    105: "The temporary folder cannot be used to run the Tarnby.",
+}
 
 EXPECTED_VERSION_FIXED = {
     "signature": 0xFEEF04BD,
