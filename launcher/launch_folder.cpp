@@ -72,7 +72,7 @@ int CLaunchFolder::Visit(const char* name, void* context) {
     char path[LAUNCH_FOLDER_PATH_MAX];
     const size_t parentLength = std::strlen(visit->parent);
     const size_t nameLength = std::strlen(name);
-    if (parentLength + nameLength + 2 > sizeof path) {
+    if (parentLength + nameLength + 1 > sizeof path) {
         visit->ok = false;
         return 1;
     }
@@ -80,6 +80,11 @@ int CLaunchFolder::Visit(const char* name, void* context) {
     std::memcpy(path + parentLength, name, nameLength + 1);
     const int kind = g_launchServices.pathKind(path);
     if (kind == LAUNCH_PATH_FOLDER) {
+        // Its separator must fit too.
+        if (parentLength + nameLength + 2 > sizeof path) {
+            visit->ok = false;
+            return 1;
+        }
         path[parentLength + nameLength] = visit->parent[parentLength - 1];
         path[parentLength + nameLength + 1] = '\0';
         if (!visit->folder->TakeStockOf(path, visit->depth + 1)) {

@@ -46,6 +46,9 @@ namespace {
 bool g_bHandlerFailed = false;
 // Set when the drive was too small: its message has then said why no player starts.
 bool g_bDiskFull = false;
+// Set when the show's or the player's path reached the engine's longest: the engine
+// cuts a longer one there, and a cut name would name another file.
+bool g_bPathCut = false;
 // Set when an entry ended unwritten before two were complete: the show or the player
 // is then not whole (the archive's first two entries are they), and none is started.
 bool g_bEntryFailed = false;
@@ -125,6 +128,7 @@ int Percentage(int32_t argument) {
 
 void RecordCompleted(EntryDescriptor* desc) {
     if (g_nEntry == 1 || g_nEntry == 2) {
+        if (std::strlen(desc->name) >= EXTRACT_PATH_MAX) g_bPathCut = true;
         CString& file = g_nEntry == 1 ? g_strFirstFile : g_strSecondFile;
         file = desc->name;
         g_nDone += g_nCurrent;
@@ -174,6 +178,7 @@ CPlayRuntime::CPlayRuntime() : m_pProgress(nullptr), m_dlg(nullptr) {
     g_bHandlerFailed = false;
     g_bEntryFailed = false;
     g_bDiskFull = false;
+    g_bPathCut = false;
     m_dlg.Create(CProgressDlg::IDD, nullptr);
     m_dlg.m_progress.SetRange(0, LAUNCH_RANGE_UPPER);
     m_dlg.m_progress.SetPos(0);
@@ -206,8 +211,9 @@ int CPlayRuntime::Run() {
             throw;
         }
         EndWaitCursorGuarded(__FILE__, __LINE__);
-        extracted = result == 0 && !g_bHandlerFailed && !g_bEntryFailed && !g_strSecondFile.IsEmpty();
-        failure = IDS_NO_SHOW;
+        extracted =
+            result == 0 && !g_bHandlerFailed && !g_bEntryFailed && !g_bPathCut && !g_strSecondFile.IsEmpty();
+        failure = g_bPathCut ? IDS_NO_FOLDER : IDS_NO_SHOW;
         // Before the player starts: whatever it adds to the folder later is its own.
         m_folder.TakeStock();
     }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/extract.h"
 #include "framework/standin.h"
 #include "launcher/play_runtime.h"
 #include "launcher/resource.h"
@@ -427,7 +428,11 @@ struct UnwrittenCase {
     const char* what;
     std::vector<Ev> events;
     bool started;
+    std::string box = NO_SHOW_BOX; // when none starts
 };
+
+// A path as long as the engine's longest, which it may have cut from a longer one.
+const std::string LONGEST = std::string(FOLDER) + std::string(EXTRACT_PATH_MAX - std::strlen(FOLDER), 'P');
 
 // The archive's first entry is the show and its second the player: when either is
 // not written whole, no player starts; what any entry left is removed all the same.
@@ -441,6 +446,10 @@ TEST_F(LaunchTest, EntryNotWrittenWholeStartsNoPlayer) {
         {"a third entry failed",
          {{EVT_ENTRY_DONE, 0, SHOW}, {EVT_ENTRY_DONE, 0, PLAYER}, {EVT_ENTRY_FAILED, ERR_IO, THIRD}},
          true},
+        {"the player's path may have been cut",
+         {{EVT_ENTRY_DONE, 0, SHOW}, {EVT_ENTRY_DONE, 0, LONGEST.c_str()}},
+         false,
+         NO_FOLDER_BOX},
     };
     for (const UnwrittenCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -452,7 +461,7 @@ TEST_F(LaunchTest, EntryNotWrittenWholeStartsNoPlayer) {
         EXPECT_EQ(std::count_if(log.begin(), log.end(),
                                 [](const std::string& l) { return l.rfind("start", 0) == 0; }),
                   c.started ? 1 : 0);
-        EXPECT_EQ(std::count(log.begin(), log.end(), NO_SHOW_BOX), c.started ? 0 : 1);
+        EXPECT_EQ(std::count(log.begin(), log.end(), c.box), c.started ? 0 : 1);
         EXPECT_EQ(m_fake.disk, (std::map<std::string, bool>{{TEMP, true}})) << "left behind";
     }
 }
