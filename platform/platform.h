@@ -122,7 +122,9 @@ int PlatFormatUnsigned(char* buffer, const char* format, uint32_t value);
 
 // GetModuleFileNameA: module 0 is the running program. Returns the length, 0 on failure.
 uint32_t PlatModuleFileName(void* module, char* buffer, uint32_t size);
-// GetTempPathA: the folder with a trailing separator. Returns the length, 0 on failure.
+// GetTempPathA: the folder with a trailing separator. Returns the length, the size
+// needed when size is too small, 0 on failure. A folder whose name the ANSI code page
+// cannot spell is given by its short name where that can be spelt, else not at all.
 uint32_t PlatTempFolder(char* buffer, uint32_t size);
 int PlatDeleteFile(const char* path); // DeleteFileA: 1 on success, 0 on failure
 // Limits where the process loads DLLs from to the system folder (SetDefaultDllDirectories

@@ -358,7 +358,29 @@ uint32_t PlatModuleFileName(void* module, char* buffer, uint32_t size) {
     return GetModuleFileNameA(static_cast<HMODULE>(module), buffer, size);
 }
 
-uint32_t PlatTempFolder(char* buffer, uint32_t size) { return GetTempPathA(size, buffer); }
+// Format notes: GetTempPathA spells a folder whose name the ANSI code page cannot hold
+// with '?' for the characters it lacks, which names no folder. The folder's short name
+// (8.3) is taken then when the code page can spell that; else there is none to use.
+uint32_t PlatTempFolder(char* buffer, uint32_t size) {
+    wchar_t wide[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, wide);
+    BOOL lost = FALSE;
+    // A code page that cannot report lost characters (UTF-8) spells every name.
+    if (length == 0 || length > MAX_PATH ||
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, nullptr, 0, nullptr, &lost) == 0 || !lost)
+        return GetTempPathA(size, buffer);
+    wchar_t shortName[MAX_PATH + 1];
+    const DWORD shortLength = GetShortPathNameW(wide, shortName, MAX_PATH + 1);
+    if (shortLength == 0 || shortLength > MAX_PATH) return 0;
+    lost = FALSE;
+    const int needed =
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, shortName, -1, nullptr, 0, nullptr, &lost);
+    if (needed == 0 || lost) return 0;
+    // As GetTempPathA: the size needed, NUL included, when the buffer is too small.
+    if (static_cast<uint32_t>(needed) > size) return static_cast<uint32_t>(needed);
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, shortName, -1, buffer, needed, nullptr, nullptr);
+    return static_cast<uint32_t>(needed - 1);
+}
 
 int PlatDeleteFile(const char* path) { return path && DeleteFileA(path) ? 1 : 0; }
 

@@ -70,7 +70,8 @@ def read_report(path):
 
 
 def wine(*args, check=True):
-    env = dict(os.environ, WINEPREFIX=ARGS.prefix)
+    # Arguments reach Wine in UTF-8, whatever the machine's locale.
+    env = dict(os.environ, WINEPREFIX=ARGS.prefix, LC_ALL="C.UTF-8")
     return subprocess.run([ARGS.runner] + list(args), env=env, stdin=subprocess.DEVNULL,
                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=check, timeout=600)
 
@@ -270,6 +271,27 @@ class LaunchTest(LaunchBase):
         for report, show in zip(reports, shows):
             self.assertEqual(read_report(report)["show_fnv"], fnv1a(show))
         self.assertEqual(os.listdir(self.temp), [])
+
+    def test_temporary_folder_the_code_page_cannot_spell(self):
+        # Its short name is used where the ANSI code page cannot spell its own.
+        if not ARGS.runner:
+            self.skipTest("a Windows name")
+        folder = os.path.join(self.base, "Темп 日本")
+        os.mkdir(folder)
+        set_wine_temp(windows_path(folder) + "\\")
+        try:
+            show = b"a show in a folder of another script"
+            result = self.launch(self.make_show([entry("DECK.PPS", show, mode=SHOW_MODE),
+                                                 entry("PLAYER.EXE", self.player, mode=PLAYER_MODE)]))
+            self.assertEqual(result.returncode, 0, result)
+            report = read_report(self.report)
+            self.assertIsNotNone(report, "the player did not run")
+            self.assertEqual(report["show_fnv"], fnv1a(show))
+            self.assertNotIn("?", report["show"])
+            self.assertEqual(os.listdir(folder), [])
+        finally:
+            set_wine_temp(windows_path(self.temp) + "\\")
+            shutil.rmtree(folder)
 
     def test_player_that_is_no_program(self):
         # Bytes that are neither a program nor a script: the system starts nothing.
