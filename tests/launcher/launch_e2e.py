@@ -195,6 +195,8 @@ class LaunchTest(LaunchBase):
         self.assertEqual(line[1:], self.expected_path("DECK.PPS"))
         self.assertEqual(report["show_fnv"], fnv1a(show))
         self.assertEqual(int(report["show_size"]), len(show))
+        if ARGS.runner:
+            self.assertEqual(report["priority"], "32")  # NORMAL_PRIORITY_CLASS, as the launcher asks
         self.assertEqual(os.path.normcase(report["cwd"].rstrip("\\/")),
                          os.path.normcase(self.expected_path("").rstrip("\\/")))
         self.assertEqual(os.listdir(self.temp), [], "the launcher left its files behind")

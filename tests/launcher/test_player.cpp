@@ -78,6 +78,16 @@ std::string CurrentFolder() {
 #endif
 }
 
+// The priority class the player was started in (Windows), as the launcher's
+// creation flags made it.
+std::string PriorityClass() {
+#ifdef _WIN32
+    return std::to_string(GetPriorityClass(GetCurrentProcess()));
+#else
+    return "none";
+#endif
+}
+
 std::string ModulePath() {
     char buffer[4096];
     uint32_t length = PlatModuleFileName(nullptr, buffer, sizeof buffer);
@@ -178,8 +188,11 @@ int main(int argc, char** argv) {
         report += "show_error=" + failure + "\n";
     }
     report += "player=" + ModulePath() + "\n";
+    report += "priority=" + PriorityClass() + "\n";
     const auto worked = std::chrono::steady_clock::now() - started;
-    report += "work_us=" + std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(worked).count()) + "\n";
+    report +=
+        "work_us=" + std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(worked).count()) +
+        "\n";
 
     if (!WriteReport(reportPath, report)) return EXIT_NO_REPORT;
 
