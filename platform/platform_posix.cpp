@@ -520,7 +520,9 @@ int PlatStat(const char* path, PlatStatInfo* info) {
     HostPath host(path);
     struct stat st;
     if (!host.ok || !info || stat(host.text, &st) != 0) return -1;
-    uint32_t kind = S_ISDIR(st.st_mode) ? uint32_t{PLAT_MODE_FOLDER} : S_ISREG(st.st_mode) ? uint32_t{PLAT_MODE_FILE} : 0u;
+    uint32_t kind = S_ISDIR(st.st_mode)   ? uint32_t{PLAT_MODE_FOLDER}
+                    : S_ISREG(st.st_mode) ? uint32_t{PLAT_MODE_FILE}
+                                          : 0u;
     info->mode = kind | (static_cast<uint32_t>(st.st_mode) & 0777u);
     info->size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
     info->mtime = static_cast<int64_t>(st.st_mtime);
@@ -576,9 +578,9 @@ uint32_t PlatResolvePath(const char* path, char* out, uint32_t size) {
         if (!DriveRealFolder(drive, folder)) continue;
         size_t length = strlen(folder);
         if (length > 1 && folder[length - 1] == '/') length--;
-        const int holds = length == 1 ? real[0] == '/'
-                                      : strncmp(real, folder, length) == 0 &&
-                                            (real[length] == '\0' || real[length] == '/');
+        const int holds =
+            length == 1 ? real[0] == '/'
+                        : strncmp(real, folder, length) == 0 && (real[length] == '\0' || real[length] == '/');
         if (holds && (best < 0 || length > bestLength)) {
             best = drive;
             bestLength = length;
@@ -801,6 +803,11 @@ int PlatStartProcess(const char* application, const char* commandLine, const cha
     }
     if (pid == 0) {
         close(pipeEnds[0]);
+        // As CreateProcessA without handle inheritance: the child gets none of the files
+        // this process holds open, only the standard ones (and the pipe, closed on exec).
+        if (pipeEnds[1] > STDERR_FILENO + 1)
+            close_range(STDERR_FILENO + 1, static_cast<unsigned>(pipeEnds[1]) - 1, 0);
+        close_range(static_cast<unsigned>(pipeEnds[1]) + 1, ~0u, 0);
         if (folder[0] == '\0' || chdir(folder) == 0) {
             char* argv[3] = {app.text, const_cast<char*>(commandLine ? commandLine : ""), nullptr};
             execv(app.text, argv);

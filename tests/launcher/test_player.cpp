@@ -8,6 +8,8 @@
 //   show_size=<bytes>            and  show_fnv=<FNV-1a 32 of the bytes, 8 lowercase hex>
 //   or show_error=<reason>       when the show cannot be read
 //   player=<its own module path>
+//   holds_probe=<yes when it holds an open handle to the file inherited.probe in its
+//               working folder, handed down by whoever started it; no; absent>
 //
 // The report goes to the file named by VARDOK_TEST_PLAYER_REPORT (a relative name
 // lies in the working folder the player was started in). It is written under a
@@ -30,6 +32,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -85,6 +89,47 @@ std::string PriorityClass() {
     return std::to_string(GetPriorityClass(GetCurrentProcess()));
 #else
     return "none";
+#endif
+}
+
+// Whether a handle (a descriptor) inherited from the starting process names the probe
+// file: the launcher lets none of its own be inherited.
+const char PROBE_NAME[] = "inherited.probe";
+
+std::string HoldsProbe() {
+#ifdef _WIN32
+    HANDLE probe = CreateFileA(PROBE_NAME, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) return "absent";
+    BY_HANDLE_FILE_INFORMATION wanted;
+    const BOOL known = GetFileInformationByHandle(probe, &wanted);
+    bool held = false;
+    // Handle values are multiples of 4; a handed-down one keeps its parent's value.
+    for (uintptr_t value = 4; known && !held && value < 0x10000; value += 4) {
+        HANDLE handle = reinterpret_cast<HANDLE>(value);
+        BY_HANDLE_FILE_INFORMATION info;
+        if (handle == probe || GetFileType(handle) != FILE_TYPE_DISK ||
+            !GetFileInformationByHandle(handle, &info))
+            continue;
+        held = info.dwVolumeSerialNumber == wanted.dwVolumeSerialNumber &&
+               info.nFileIndexHigh == wanted.nFileIndexHigh && info.nFileIndexLow == wanted.nFileIndexLow;
+    }
+    CloseHandle(probe);
+    return held ? "yes" : "no";
+#else
+    struct stat wanted;
+    if (stat(PROBE_NAME, &wanted) != 0) return "absent";
+    bool held = false;
+    DIR* fds = opendir("/proc/self/fd");
+    if (fds == nullptr) return "absent";
+    while (const dirent* entry = readdir(fds)) {
+        struct stat info;
+        if (entry->d_name[0] != '.' && fstat(atoi(entry->d_name), &info) == 0 &&
+            info.st_dev == wanted.st_dev && info.st_ino == wanted.st_ino)
+            held = true;
+    }
+    closedir(fds);
+    return held ? "yes" : "no";
 #endif
 }
 
@@ -188,6 +233,7 @@ int main(int argc, char** argv) {
         report += "show_error=" + failure + "\n";
     }
     report += "player=" + ModulePath() + "\n";
+    report += "holds_probe=" + HoldsProbe() + "\n";
     report += "priority=" + PriorityClass() + "\n";
     const auto worked = std::chrono::steady_clock::now() - started;
     report +=

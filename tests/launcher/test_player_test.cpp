@@ -150,4 +150,20 @@ TEST(TestPlayer, ReportsAShowItCannotRead) {
     }
 }
 
+// The player is started without the handles of the program that starts it: a file
+// the starter holds open is not handed down.
+TEST(TestPlayer, InheritsNoHandle) {
+    ScratchDir scratch;
+    const std::string probe = scratch.file("inherited.probe");
+    WriteFileBytes(probe, Bytes(4, 'p'));
+    PlatStream* held = PlatOpen(probe.c_str(), "rb");
+    ASSERT_NE(held, nullptr);
+    const std::string show = scratch.file("show.pps");
+    WriteFileBytes(show, Bytes(1, 's'));
+    PlayerRun run = RunPlayer(" " + show, scratch.path().string());
+    PlatClose(held);
+    ASSERT_TRUE(run.reported);
+    EXPECT_EQ(run.report["holds_probe"], "no");
+}
+
 } // namespace
