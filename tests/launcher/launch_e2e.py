@@ -161,10 +161,16 @@ class LaunchBase(unittest.TestCase):
             try:
                 box = wait_for_window(os.path.splitext(os.path.basename(show_file))[0], seconds)
                 if box is not None:
-                    xdotool("windowfocus", "--sync", box)
-                    xdotool("key", "--window", box, "Return")
-                    out, err = process.communicate(timeout=300)
-                    return subprocess.CompletedProcess(process.args, process.returncode, out, err)
+                    # A box that has just appeared may not take the key yet: it is
+                    # pressed again until the program has ended.
+                    for _ in range(20):
+                        xdotool("windowfocus", box, timeout=10)
+                        xdotool("key", "--window", box, "Return", timeout=10)
+                        try:
+                            out, err = process.communicate(timeout=3)
+                            return subprocess.CompletedProcess(process.args, process.returncode, out, err)
+                        except subprocess.TimeoutExpired:
+                            pass
             finally:
                 if process.poll() is None:
                     process.kill()
