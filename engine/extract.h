@@ -39,6 +39,14 @@ enum {
 // or ERR_BAD_ARCHIVE from OpenArchiveCheck; ERR_NO_MEMORY without a path buffer.
 int16_t ExtractSelf(void* module, const char* destination, EventHandler handler, OverwriteQuery query);
 
+struct ArchiveHeaderInfo;
+// The archive header record of the program open in slot, read as ExtractSelf takes it:
+// the first one from the file's start, whole within the program's signed bytes. 0;
+// ERR_NOT_FOUND when there is none within the search limit, ERR_BAD_HEADER when it is
+// cut short or names too long a folder, ERR_BAD_ARCHIVE when it is not all signed, or
+// the search's ERR_NO_MEMORY or ERR_CANCELLED. The slot's position is undefined after.
+int ReadSelfArchiveHeader(int slot, ArchiveHeaderInfo* info);
+
 // Extracts every entry of the archive at path into destination (may be empty or null:
 // names stay relative to the current folder). -1 when the archive cannot be opened,
 // ERR_BAD_ARGUMENT for a destination longer than ARCHIVE_DEST_MAX bytes, else 0.

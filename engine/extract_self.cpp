@@ -17,6 +17,20 @@
 static const char PROGRAM_EXTENSION[] = ".exe";
 enum { SELF_PATH_SIZE = PATH_MAX_LENGTH + 1 + sizeof PROGRAM_EXTENSION - 1 };
 
+int ReadSelfArchiveHeader(int slot, ArchiveHeaderInfo* info) {
+    if (FileSeek(slot, 0, FILE_SEEK_START) != 0) return ERR_BAD_HEADER;
+    // Only the signed bytes count: an archive in or behind the certificate table would
+    // run under a signature that does not cover it.
+    const int32_t signedEnd = ProgramSignedEnd(slot);
+    const int32_t behindSignature = FindArchiveHeader(nullptr, slot);
+    if (behindSignature == ERR_NO_MEMORY || behindSignature == ERR_CANCELLED) return behindSignature;
+    if (behindSignature < 0) return ERR_NOT_FOUND;
+    if (FileSeek(slot, behindSignature, FILE_SEEK_START) != behindSignature ||
+        ReadArchiveHeader(slot, info) < 0)
+        return ERR_BAD_HEADER;
+    return WithinSignedBytes(signedEnd, FileTell(slot), 0) ? 0 : ERR_BAD_ARCHIVE;
+}
+
 int16_t ExtractSelf(void* module, const char* destination, EventHandler handler, OverwriteQuery query) {
     char* archivePath = static_cast<char*>(MemAlloc(SELF_PATH_SIZE));
     if (archivePath == nullptr) return ERR_NO_MEMORY;
@@ -41,16 +55,9 @@ int16_t ExtractSelf(void* module, const char* destination, EventHandler handler,
     result = ERR_IO;
     slot = FileOpen(archivePath, FILE_READ);
     if (slot < 0) goto finish;
-    {
-        // Only the signed bytes count: an archive in or behind the certificate table
-        // would run under a signature that does not cover it.
-        const int32_t signedEnd = ProgramSignedEnd(slot);
-        const int32_t behindSignature = FindArchiveHeader(nullptr, slot);
-        if (behindSignature < 0 || FileSeek(slot, behindSignature, FILE_SEEK_START) != behindSignature ||
-            ReadArchiveHeader(slot, &info) < 0 || !WithinSignedBytes(signedEnd, FileTell(slot), 0)) {
-            FileClose(slot);
-            goto finish;
-        }
+    if (ReadSelfArchiveHeader(slot, &info) != 0) {
+        FileClose(slot);
+        goto finish;
     }
     FileClose(slot);
     if (handler != nullptr) handler(nullptr, EVT_ARCHIVE_TOTAL, static_cast<int32_t>(info.total_size));

@@ -187,9 +187,14 @@ int ExtractArchiveFrom(const char* path, const char* destination, int32_t start)
             walk = ERR_CANCELLED;
             break;
         }
+        const int32_t headerOffset = FileTell(desc.input_slot);
         const int rc = ReadEntryHeader(&desc);
         if (rc < 0) {
             walk = rc;
+            break;
+        }
+        if (!EntryOnItsVolume(&desc, headerOffset)) {
+            walk = ERR_BAD_HEADER;
             break;
         }
         // An entry reaching past the signed bytes is not the signer's: the walk ends.

@@ -29,6 +29,14 @@ enum {
 // byte. ExtractSelf sets it to 0 when it begins.
 extern int32_t g_currentVolume;
 
+// Whether an entry whose header was read at headerOffset of the volume open now stands
+// where the header says. A whole entry is written with the number of the volume it is
+// on, so another number means the header is damaged, and a walk ends there rather than
+// trust the rest of it. A volume file's first record is the exception: on a later disk
+// it continues an entry begun on an earlier one (its last piece is not marked as
+// spanned), and is taken as such; so is a spanned entry met on a later disk.
+int EntryOnItsVolume(const EntryDescriptor* desc, int32_t headerOffset);
+
 // Moves desc->input_slot past the current entry to the next entry header record,
 // changing disks when the entry goes on there. 0 when the input stands on the next
 // record, non-zero otherwise.

@@ -33,6 +33,7 @@ ARQ = []          # the command that runs the tool, runner first
 WINE = False      # the tool is a Windows program run under Wine
 FLOPPY = None     # under Wine: the folder behind the removable drive A:
 SMALL = None      # under Wine: the folder behind T:, a 1 MiB filesystem (when mounted)
+SELF_EXTRACT = [] # the launcher's extraction on a named file (tests/tools/self_extract), runner first
 
 ENTRY_SIG = b"\x67\x57\x04\x01"
 ARCHIVE_SIG = b"\x67\x57\x04\x02"
@@ -542,34 +543,30 @@ class SelfExtractingTest(ArqTest):
         self.assertEqual(self.read("out/PLAYER.EXE"), self.read("player.exe"))
 
     def test_stray_signatures_in_a_program(self):
-        """Programs hold the signature's bytes in code and data: arq looks on for the
-        first one that starts a readable entry on a first disk."""
+        """The launcher takes the first entry signature of its file for its archive: one
+        that turns up in code or data before the archive leaves it nothing to extract,
+        and arq says where, as it reads the file the same way."""
         self.write("show.pps", text_bytes(4000, 14))
         self.assertExit(self.arq("create", "plain.arq", "show.pps"), EXIT_OK)
         archive = archive_header(4000) + self.read("plain.arq")
         stray = {
-            "bare bytes": ENTRY_SIG + b"\0" * 3,
-            "newer engine": entry("V.TXT", b"v", needed=0x85)[:40],
-            "later disk": entry("D.TXT", b"d", volume=142),
-            "name too long": ENTRY_SIG + b"\x31\x12" + struct.pack("<H", 5000),
+            "bare bytes": (ENTRY_SIG + b"\0" * 3, "28672 bytes long"),
+            "newer engine": (entry("V.TXT", b"v", needed=0x85)[:40], "newer engine"),
+            "later disk": (entry("D.TXT", b"d", volume=142), "disk 143"),
+            "name too long": (ENTRY_SIG + b"\x31\x12" + struct.pack("<H", 5000), "5000 bytes long"),
         }
-        for name, bytes_before in stray.items():
-            with self.subTest(stray=name):
-                program = random_bytes(3000, 15).replace(ENTRY_SIG, b"xxxx") + bytes_before + b"pad" * 50
-                self.write("SHOW.EXE", program + archive)
-                rows, run = self.listing("SHOW.EXE")
-                self.assertExit(run, EXIT_OK)
-                self.assertEqual([r["name"] for r in rows], ["SHOW.PPS"])
-                self.assertExit(self.arq("test", "SHOW.EXE"), EXIT_OK)
-                shutil.rmtree(self.path("out"), ignore_errors=True)
-                self.assertExit(self.arq("extract", "SHOW.EXE", "-C", "out"), EXIT_OK)
-                self.assertEqual(self.read("out/SHOW.PPS"), self.read("show.pps"))
-                # The same stray bytes with no archive behind them.
-                self.write("BARE.EXE", program)
+        program = random_bytes(3000, 15).replace(ENTRY_SIG, b"xxxx")
+        for name, (bytes_before, words) in stray.items():
+            for rel, data in (("SHOW.EXE", program + bytes_before + b"pad" * 50 + archive),
+                              ("BARE.EXE", program + bytes_before + b"pad" * 50)):
+                self.write(rel, data)
                 for command in ("list", "test", "extract"):
-                    run = self.arq(command, "BARE.EXE")
-                    self.assertExit(run, EXIT_NOT_ARCHIVE)
-                    self.assertOneLine(run, "BARE.EXE", "not an archive")
+                    with self.subTest(stray=name, file=rel, command=command):
+                        run = self.arq(command, rel, *(["-C", "out"] if command == "extract" else []))
+                        self.assertExit(run, EXIT_DAMAGED)
+                        self.assertOneLine(run, rel, "damaged: the entry header at offset 3000 cannot be read",
+                                           words)
+                        self.assertFalse(os.path.exists(self.path("out")))
 
     def test_a_file_without_an_archive(self):
         self.write("plain.exe", random_bytes(5000, 5).replace(ENTRY_SIG, b"xxxx"))
@@ -738,7 +735,8 @@ class ShowTest(ArqTest):
         self.write("stub.exe", stub)
         # The show's own mode and name ending do not decide its stored mode, nor the player's.
         self.write("Deck.pps", b"show", mtime=1600000000, mode=0o755)
-        self.write("bin/p.exe", b"run", mtime=1600000060, mode=0o644)
+        player = tiny_pe()
+        self.write("bin/p.exe", player, mtime=1600000060, mode=0o644)
 
         def crc_field(data):
             # id "CK", length 4, the CRC-32 of zip and gzip (here from Python's zlib)
@@ -747,18 +745,18 @@ class ShowTest(ArqTest):
         # By default every entry carries a checksum field in its extra bytes; with
         # --no-checksum the bytes are those the format has always had.
         for option, extra_count, show_field, player_field in (
-                ([], "08 00", crc_field(b"show"), crc_field(b"run")),
+                ([], "08 00", crc_field(b"show"), crc_field(player)),
                 (["--no-checksum"], "00 00", "", "")):
             with self.subTest(option=option):
                 run = self.arq("show", "--stored", *option, "OUT.EXE", "Deck.pps", os.path.join("bin", "p.exe"),
                                "--stub", "stub.exe")
                 self.assertExit(run, EXIT_OK)
                 self.assertEqual(run.out + run.err, "")
-                block_player = ("3C 10 5E 5F  FF 81  00 00  00 00  03 00 00 00  03 00 00 00  00 00 00 00"
+                block_player = ("3C 10 5E 5F  FF 81  00 00  00 00  00 04 00 00  00 04 00 00  00 00 00 00"
                                 "  01  10  02  00  00 00 00 00 00")
                 fields = [
                     ("archive header: signature", "67 57 04 02"),
-                    ("total of the sizes, 4 + 3", "07 00 00 00"),
+                    ("total of the sizes, 4 + 1024", "04 04 00 00"),
                     ("destination length, comment length", "00 00  00 00"),
                     ("show: signature, made by 3.1, needs 1.2", "67 57 04 01  31  12"),
                     ("name length, name", "08 00" + b"DECK.PPS".hex()),
@@ -772,7 +770,7 @@ class ShowTest(ArqTest):
                     ("name length, name", "05 00" + b"P.EXE".hex()),
                     ("time 1600000060, mode 100777, ..., extra count", block_player + extra_count),
                     ("the player's extra bytes", player_field),
-                    ("the player's bytes", b"run".hex()),
+                    ("the player's bytes", player.hex()),
                     ("end record: signature, versions, no name", "67 57 04 01  31  12  00 00"),
                     ("the player's block again, no extra bytes", block_player + "00 00"),
                 ]
@@ -789,7 +787,7 @@ class ShowTest(ArqTest):
     def test_crushed_round_trip(self):
         stub = tiny_pe(pad=3000)
         self.write("stub.exe", stub)
-        show, player = text_bytes(200000, 71), random_bytes(30000, 72)
+        show, player = text_bytes(200000, 71), tiny_pe() + random_bytes(30000, 72)
         self.write("slides/deck.pps", show, mtime=MTIME)
         self.write("player.exe", player, mtime=MTIME + 7)
         for option in ([], ["--fast"], ["--best"]):
@@ -803,9 +801,8 @@ class ShowTest(ArqTest):
                 self.assertEqual(len(entries), 3)
                 self.assertEqual((first["name"], first["method"], first["mode"], first["usize"], first["mtime"]),
                                  ("DECK.PPS", 2, 0x81B6, len(show), MTIME))
-                # Random bytes do not get smaller: stored.
-                self.assertEqual((second["name"], second["method"], second["mode"], second["data"], second["mtime"]),
-                                 ("PLAYER.EXE", 1, 0x81FF, player, MTIME + 7))
+                self.assertEqual((second["name"], second["mode"], second["usize"], second["mtime"]),
+                                 ("PLAYER.EXE", 0x81FF, len(player), MTIME + 7))
                 for e in (first, second):
                     self.assertEqual((e["made"], e["needed"], e["case"], e["flags"], e["volume"]),
                                      (0x31, 0x12, 16, 2, 0))
@@ -828,7 +825,7 @@ class ShowTest(ArqTest):
     def test_the_same_inputs_give_the_same_bytes(self):
         self.stub()
         self.write("deck.pps", text_bytes(50000, 73))
-        self.write("player.exe", text_bytes(20000, 74))
+        self.write("player.exe", tiny_pe() + text_bytes(20000, 74))
         for option in ("--stored", "--fast", "--best"):
             with self.subTest(option=option):
                 # Under two names: nothing of the output's own name or of the moment goes in.
@@ -848,7 +845,7 @@ class ShowTest(ArqTest):
         shutil.copy2(ARQ[-1], tool)
         own = ARQ[:-1] + [tool]
         self.write("deck.pps", b"slides")
-        self.write("player.exe", b"player")
+        self.write("player.exe", tiny_pe())
 
         def show(*args):
             p = subprocess.run(own + ["show"] + list(args), cwd=self.dir, stdout=subprocess.PIPE,
@@ -870,7 +867,7 @@ class ShowTest(ArqTest):
 
     def test_the_launcher_may_end_where_the_search_still_finds_the_archive(self):
         self.write("deck.pps", b"slides")
-        self.write("player.exe", b"player")
+        self.write("player.exe", tiny_pe())
         self.stub("edge.exe", pad=STUB_MAX - 1024)
         run = self.arq("show", "edge-show.exe", "deck.pps", "player.exe", "--stub", "edge.exe")
         self.assertExit(run, EXIT_OK)
@@ -907,7 +904,7 @@ class ShowTest(ArqTest):
             self.write(name, data)
         os.makedirs(self.path("folder.pps"))
         self.write("one/same.bin", b"1")
-        self.write("two/SAME.BIN", b"2")
+        self.write("two/SAME.BIN", tiny_pe())
         cases = [
             ("no arguments", [], EXIT_USAGE, ["name the output, the show and the player"]),
             ("no player", ["OUT.EXE", "deck.pps"], EXIT_USAGE, ["name the output"]),
@@ -937,7 +934,7 @@ class ShowTest(ArqTest):
             ("archive signature inside", ["OUT.EXE"] + good[:3] + ["archive-sig.exe"], EXIT_USAGE,
              ["67 57 04 02", "offset 768"]),
             ("output is the show", ["deck.pps"] + good, EXIT_USAGE, ["is the show"]),
-            ("output is the show, other spelling", [os.path.join(".", "sub", "..", "DECK.PPS")] + good, EXIT_USAGE,
+            ("output is the show, other spelling", [os.path.join(".", "sub", "..", "deck.pps")] + good, EXIT_USAGE,
              ["is the show"]),
             ("output is the player", ["player.exe"] + good, EXIT_USAGE, ["is the player"]),
             ("output is the launcher", ["stub.exe"] + good, EXIT_USAGE, ["is the launcher"]),
@@ -960,7 +957,7 @@ class ShowTest(ArqTest):
             self.skipTest("names converted with iconv natively")
         self.stub()
         self.write("日本.pps", b"slides")
-        self.write("player.exe", b"player")
+        self.write("player.exe", tiny_pe())
         run = self.arq("show", "OUT.EXE", "日本.pps", "player.exe", "--stub", "stub.exe")
         self.assertExit(run, EXIT_USAGE)
         self.assertOneLine(run, "code page 1252 cannot hold its name " + "日本.pps".encode().decode("latin-1"))
@@ -975,9 +972,10 @@ class ShowTest(ArqTest):
     def test_refusals_write_nothing(self):
         self.stub()
         self.write("deck.pps", b"slides")
-        self.write("player.exe", b"player")
+        self.write("player.exe", tiny_pe())
         cases = self.refusal_cases()
-        self.write("OUT.EXE", b"the show made before")
+        earlier = tiny_pe(pad=1)  # the show made before
+        self.write("OUT.EXE", earlier)
         before = tree_snapshot(self.dir)
         for description, args, code, words in cases:
             with self.subTest(case=description):
@@ -989,20 +987,74 @@ class ShowTest(ArqTest):
                     self.assertIn(word, run.err)
                 self.assertEqual(run.out, "")
                 self.assertEqual(tree_snapshot(self.dir), before)
-                self.assertEqual(self.read("OUT.EXE"), b"the show made before")
+                self.assertEqual(self.read("OUT.EXE"), earlier)
                 self.assertEqual(self.read("deck.pps"), b"slides")
+
+    def test_an_output_or_player_that_cannot_make_a_show(self):
+        self.stub()
+        self.write("deck.pps", b"slides")
+        program = tiny_pe()
+        for name, data in {"player.exe": tiny_pe(pad=2), "notes.txt": b"notes\n", "earlier.exe": tiny_pe(pad=1),
+                           "play.txt": b"plays the show\n", "lib.dll": tiny_pe(characteristics=0x2102),
+                           "arm.exe": tiny_pe(machine=0x1C4), "x64.exe": tiny_pe(machine=0x8664, magic=0x20B),
+                           "far.exe": program[:0x3C] + struct.pack("<I", 0x7FFFFFF0) + program[0x40:]}.items():
+            self.write(name, data)
+        self.write("play.sh", b"#!/bin/sh\nexec viewer \"$1\"\n", mode=0o755)
+        os.makedirs(self.path("folder.exe"))
+        cases = [
+            # (output, show, player, exit code, words of the one line on stderr)
+            ("notes.txt", "deck.pps", "player.exe", EXIT_NOT_REPLACED, ["notes.txt", "not a program", "left as it is"]),
+            ("folder.exe", "deck.pps", "player.exe", EXIT_USAGE, ["folder.exe", "is a folder"]),
+            ("earlier.exe", "deck.pps", "player.exe", EXIT_OK, []),
+            ("out.exe", "deck.pps", "play.txt", EXIT_USAGE, ["play.txt", "not a Windows program", "MZ", "player"]),
+            ("out.exe", "deck.pps", "play.sh", EXIT_USAGE, ["play.sh", "not a Windows program", "MZ"]),
+            ("out.exe", "deck.pps", "lib.dll", EXIT_USAGE, ["lib.dll", "library"]),
+            ("out.exe", "deck.pps", "arm.exe", EXIT_USAGE, ["arm.exe", "0x1C4"]),
+            ("out.exe", "deck.pps", "far.exe", EXIT_USAGE, ["far.exe", "outside the file"]),
+            ("out.exe", "player.exe", "deck.pps", EXIT_USAGE, ["deck.pps", "player.exe", "swapped"]),
+            ("out.exe", "deck.pps", "x64.exe", EXIT_OK, []),
+            ("show.bin", "deck.pps", "player.exe", EXIT_OK, ["warning", "show.bin", ".exe"]),
+            ("PLAYER.EXE", "deck.pps", "player.exe", EXIT_USAGE, ["PLAYER.EXE", "player.exe", "on Windows"]),
+        ]
+        if not WINE:
+            os.symlink("notes.txt", self.path("notes-link.exe"))
+            os.symlink("nowhere", self.path("dangling.exe"))
+            os.mkfifo(self.path("pipe.exe"))
+            cases += [("notes-link.exe", "deck.pps", "player.exe", EXIT_NOT_REPLACED, ["notes-link.exe", "not a program"]),
+                      ("dangling.exe", "deck.pps", "player.exe", EXIT_NOT_REPLACED, ["nowhere"]),
+                      ("pipe.exe", "deck.pps", "player.exe", EXIT_NOT_REPLACED, ["not a regular file"])]
+
+        def contents():  # every name, whether it is a link, and a regular file's bytes
+            return {name: (os.path.islink(self.path(name)),
+                           self.read(name) if os.path.isfile(self.path(name)) else None)
+                    for name in os.listdir(self.dir)}
+        before = contents()
+        for output, show, player, code, words in cases:
+            with self.subTest(output=output, show=show, player=player):
+                run = self.arq("show", output, show, player, "--stub", "stub.exe")
+                self.assertExit(run, code)
+                if words:
+                    self.assertOneLine(run, *words)
+                else:
+                    self.assertEqual(run.err, "")
+                if code == EXIT_OK:
+                    self.assertEqual(self.read(output)[:len(program) + 4], program + ARCHIVE_SIG)
+                    os.remove(self.path(output))
+                    if output in before:
+                        self.write(output, before[output][1])
+                self.assertEqual(contents(), before)
 
     def test_sizes_the_format_cannot_hold(self):
         self.stub()
-        self.write("player.exe", b"player")
+        self.write("player.exe", tiny_pe())
         # Sparse files: refused from their sizes, before a byte of them is read.
         with open(self.path("huge.pps"), "wb") as f:
             f.truncate(2 ** 31 - 100)
         # A total whose bytes are 67 57 04 01 would be found before the first entry.
         with open(self.path("unlucky.pps"), "wb") as f:
-            f.truncate(0x01045767 - len(b"player"))
+            f.truncate(0x01045767 - len(tiny_pe()))
         with open(self.path("lucky.pps"), "wb") as f:
-            f.truncate(0x01045767 - len(b"player") + 1)
+            f.truncate(0x01045767 - len(tiny_pe()) + 1)
         before = tree_snapshot(self.dir)
         for show, words in (("huge.pps", ["too large", "2147483647"]), ("unlucky.pps", ["signature", "17061735"])):
             with self.subTest(show=show):
@@ -1031,7 +1083,7 @@ class ShowTest(ArqTest):
             os.chmod(self.dir, 0o777)
         self.stub()
         self.write("deck.pps", b"slides", mode=0o644)
-        self.write("player.exe", b"player", mode=0o000)
+        self.write("player.exe", tiny_pe(), mode=0o000)
         p = subprocess.run(prefix + ARQ + ["show", "OUT.EXE", "deck.pps", "player.exe", "--stub", "stub.exe"],
                            cwd=self.dir, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         run = Run(p.returncode, p.stdout, p.stderr)
@@ -1046,7 +1098,7 @@ class ShowTest(ArqTest):
         stub = tiny_pe(cert=cert)
         self.write("signed-stub.exe", stub)
         self.write("deck.pps", text_bytes(5000, 75))
-        self.write("player.exe", b"player")
+        self.write("player.exe", tiny_pe())
         run = self.arq("show", "out.exe", "deck.pps", "player.exe", "--stub", "signed-stub.exe")
         self.assertExit(run, EXIT_OK)
         self.assertOneLine(run, "warning", "signed-stub.exe", "signature", "taken off", "out.exe")
@@ -1071,7 +1123,7 @@ class ShowTest(ArqTest):
         # does arq.
         self.stub()
         self.write("deck.pps", text_bytes(5000, 76))
-        self.write("player.exe", b"player")
+        self.write("player.exe", tiny_pe())
         self.assertExit(self.arq("show", "out.exe", "deck.pps", "player.exe", "--stub", "stub.exe"), EXIT_OK)
         data = self.read("out.exe")
         second = data.find(ENTRY_SIG, data.find(ENTRY_SIG) + 1)
@@ -1117,7 +1169,7 @@ class ShowTest(ArqTest):
     def test_signing_the_finished_show(self):
         cert, key = self.signing_tools()
         self.stub()
-        show, player = text_bytes(60000, 76), random_bytes(9000, 77)
+        show, player = text_bytes(60000, 76), tiny_pe() + random_bytes(9000, 77)
         self.write("deck.pps", show)
         self.write("player.exe", player)
         self.assertExit(self.arq("show", "unsigned.exe", "deck.pps", "player.exe", "--stub", "stub.exe"), EXIT_OK)
@@ -1145,7 +1197,7 @@ class ShowTest(ArqTest):
         self.assertEqual((self.read("out/DECK.PPS"), self.read("out/PLAYER.EXE")), (show, player))
 
         # One byte of the archive changed after signing: the signature no longer holds.
-        player_at = signed.index(player)
+        player_at = signed.index(ENTRY_SIG, signed.index(ENTRY_SIG) + 1)
         tampered = bytearray(signed)
         tampered[player_at + 100] ^= 0x01
         with open(self.path("tampered.exe"), "wb") as f:
@@ -1237,6 +1289,52 @@ class DamagedTest(ArqTest):
         self.assertExit(run, EXIT_DAMAGED)
         self.assertOneLine(run, "damaged")
         self.assertEqual(self.read("out/A.TXT"), self.read("s/a.txt"))  # what could be extracted
+
+    def test_unreadable_entry_headers(self):
+        """Every entry header that the engine stops at is reported, in a plain archive and
+        in a show alike, and what arq lists and extracts is what the launcher extracts."""
+        self.sample()
+        self.write("stub.exe", tiny_pe())
+        self.write("player.exe", tiny_pe(pad=3000))
+        self.assertExit(self.arq("show", "show.exe", "s/b.txt", "player.exe", "--stub", "stub.exe"), EXIT_OK)
+        damages = {
+            "name length 0": lambda e: (e + 6, struct.pack("<H", 0)),
+            "name length 0xFFFF": lambda e: (e + 6, struct.pack("<H", 0xFFFF)),
+            "a name of 300 bytes": lambda e: (e + 6, struct.pack("<H", 300)),
+            "volume field 0xFFFFFFFF": lambda e: (e["data_offset"] - len(e["extra"]) - 33 + 26, b"\xff" * 4),
+        }
+        for rel, start in (("good.arq", 0), ("show.exe", len(tiny_pe()) + 12)):
+            data = self.read(rel)
+            entries = parse_archive(data, start)[:-1]
+            names = [e["name"] for e in entries]
+            for damage, where in damages.items():
+                for index, victim in enumerate(entries):
+                    at, patch = where(victim if damage.startswith("volume") else victim["offset"])
+                    name = "case" + os.path.splitext(rel)[1]
+                    self.write(name, data[:at] + patch + data[at + len(patch):])
+                    with self.subTest(file=rel, damage=damage, entry=index):
+                        code, header = EXIT_DAMAGED, "the entry header at offset %d cannot be read" % victim["offset"]
+                        if victim["offset"] == 0 and damage.startswith("volume"):
+                            # A file's first record on another disk: a later disk of a set.
+                            code, header = EXIT_NOT_FOUND, "disk 256 of a spanned set"
+                        rows, run = self.listing(name)
+                        self.assertExit(run, code)
+                        self.assertIn(header, run.err_lines()[-1])
+                        self.assertEqual([r["name"] for r in rows], names[:index])
+                        run = self.arq("test", name)
+                        self.assertExit(run, code)
+                        self.assertIn(header, run.err)
+                        shutil.rmtree(self.path("out"), ignore_errors=True)
+                        run = self.arq("extract", name, "-C", "out")
+                        self.assertExit(run, code)
+                        self.assertEqual(sorted(os.listdir(self.path("out"))) if index else [], names[:index])
+                        if SELF_EXTRACT and rel == "show.exe":
+                            shutil.rmtree(self.path("launched"), ignore_errors=True)
+                            os.makedirs(self.path("launched"))
+                            p = subprocess.run(SELF_EXTRACT + [name, "launched"], cwd=self.dir,
+                                               stdout=subprocess.PIPE, timeout=120)
+                            launched = p.stdout.decode("latin-1").split()[:-2]
+                            self.assertEqual(launched, names[:index], p.stdout)
 
     def test_hand_made_damage(self):
         good_crushed = parse_archive(self.sample())[1]
@@ -2551,17 +2649,20 @@ class CreateTroubleTest(ArqTest):
 
 
 def main():
-    global ARQ, WINE, FLOPPY, SMALL
+    global ARQ, WINE, FLOPPY, SMALL, SELF_EXTRACT
     parser = argparse.ArgumentParser()
     parser.add_argument("--arq", required=True, help="the built tool")
     parser.add_argument("--runner", help="program that runs it (the Wine runner)")
     parser.add_argument("--floppy", help="folder behind the removable drive A: under Wine")
     parser.add_argument("--small", help="folder behind the 1 MiB drive T: under Wine")
+    parser.add_argument("--self-extract", help="the launcher's extraction run on a named file")
     args, rest = parser.parse_known_args()
     ARQ = ([args.runner] if args.runner else []) + [os.path.abspath(args.arq)]
     WINE = bool(args.runner)
     FLOPPY = args.floppy
     SMALL = args.small
+    if args.self_extract:
+        SELF_EXTRACT = ([args.runner] if args.runner else []) + [os.path.abspath(args.self_extract)]
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/archive.h"
+#include "engine/extract.h"
 #include "engine/reader.h"
 #include "engine/search.h"
 #include "engine/signed_bytes.h"
@@ -35,6 +36,57 @@ bool SignatureAt(int slot, int32_t offset) {
                  std::memcmp(bytes, EntrySignature(), SIGNATURE_SIZE) == 0;
     FileSeek(slot, back, FILE_SEEK_START);
     return found;
+}
+
+// Whether the file starts as a Windows program does: the launcher's own file does.
+bool StartsAsProgram(int slot) {
+    uint8_t magic[2] = {0, 0};
+    const bool read = FileSeek(slot, 0, FILE_SEEK_START) == 0 && FileRead(slot, magic, 2) == 2;
+    return read && magic[0] == 'M' && magic[1] == 'Z';
+}
+
+// A program's archive header record, held to what the launcher asks of it before it
+// extracts anything. ARQ_EXIT_OK, or the exit code after a message.
+int CheckSelfArchiveHeader(const ArchiveInput* input, const char* shown) {
+    ArchiveHeaderInfo info;
+    const int rc = ReadSelfArchiveHeader(input->slot, &info);
+    if (rc == 0) return ARQ_EXIT_OK;
+    if (rc == ERR_NO_MEMORY) {
+        Complain("%s: not enough memory to search the file", shown);
+        return ARQ_EXIT_NO_MEMORY;
+    }
+    if (rc == ERR_NOT_FOUND) {
+        Complain(
+            "%s: damaged: no archive header record (67 57 04 02) in its first %d bytes, without which the "
+            "program extracts nothing",
+            shown, SIGNATURE_SEARCH_LIMIT);
+        return ARQ_EXIT_DAMAGED;
+    }
+    FileSeek(input->slot, 0, FILE_SEEK_START);
+    const int32_t at = FindArchiveHeader(nullptr, input->slot) - SIGNATURE_SIZE;
+    if (rc == ERR_BAD_ARCHIVE) {
+        Complain(
+            "%s: damaged: the archive header record at offset %d reaches past the program's signed bytes "
+            "(into its certificate table at offset %d), so the program will not run it",
+            shown, static_cast<int>(at), static_cast<int>(input->signed_end));
+    } else {
+        Complain(
+            "%s: damaged: the archive header record at offset %d cannot be read: it is cut short or "
+            "names a folder longer than %d bytes",
+            shown, static_cast<int>(at), ARCHIVE_DEST_MAX);
+    }
+    return ARQ_EXIT_DAMAGED;
+}
+
+// The first entry header signature behind offset at and before end (the file's size,
+// or where the signed bytes end), or -1: a record read as the end of the archive that
+// has entries behind it was an entry header with its name length lost.
+int32_t EntrySignatureBehind(int slot, int32_t at, int32_t end) {
+    const int32_t back = FileTell(slot);
+    if (FileSeek(slot, at + 1, FILE_SEEK_START) != at + 1) return -1;
+    const int32_t found = FindSignature(slot, EntrySignature(), SIGNATURE_SIZE, 0);
+    FileSeek(slot, back, FILE_SEEK_START);
+    return found >= 0 && found < end ? found : -1;
 }
 
 } // namespace
@@ -120,34 +172,15 @@ int ArchiveOpen(const std::string& name, ArchiveInput* input) {
         return ARQ_EXIT_NOT_ARCHIVE;
     }
     // The first record must be readable; where the walk fails later the archive is
-    // damaged, and that is for the walk to tell.
+    // damaged, and that is for the walk to tell. A program is read from the first
+    // signature, as the launcher reads it: one that does not start a readable entry
+    // header leaves the launcher with nothing, however sound the bytes behind it.
     EntryDescriptor desc;
     std::memset(&desc, 0, sizeof desc);
     desc.input_slot = input->slot;
+    g_currentVolume = 0;
     std::string problem;
     int code = ARQ_EXIT_OK;
-    for (;;) {
-        FileSeek(input->slot, input->start, FILE_SEEK_START);
-        const bool readable = WalkNext(input, &desc, &problem, &code) != WALK_STOP;
-        if (!searched) {
-            if (readable) break;
-            Complain("%s: damaged: %s", shown, problem.c_str());
-            ArchiveClose(input);
-            return code;
-        }
-        // In a program the signature's four bytes may also turn up by chance (in code
-        // or data) before the archive; a carried archive starts on its first disk.
-        if (readable && desc.volume_info[0] == 0) break;
-        FileSeek(input->slot, input->start + 1, FILE_SEEK_START);
-        const int32_t next = FindEntrySignature(nullptr, input->slot);
-        if (next < 0 || next >= SIGNATURE_SEARCH_LIMIT) {
-            Complain("%s: not an archive (no readable entry header record in its first %d bytes)", shown,
-                     SIGNATURE_SEARCH_LIMIT);
-            ArchiveClose(input);
-            return ARQ_EXIT_NOT_ARCHIVE;
-        }
-        input->start = next;
-    }
     // Found as the engine finds it; then held to the bytes the launcher reads.
     input->signed_end = ProgramSignedEnd(input->slot);
     if (!WithinSignedBytes(input->signed_end, input->start, ENTRY_LEAD_SIZE)) {
@@ -157,6 +190,19 @@ int ArchiveOpen(const std::string& name, ArchiveInput* input) {
             shown, static_cast<int>(input->start), static_cast<int>(input->signed_end));
         ArchiveClose(input);
         return ARQ_EXIT_DAMAGED;
+    }
+    FileSeek(input->slot, input->start, FILE_SEEK_START);
+    if (WalkNext(input, &desc, &problem, &code) == WALK_STOP) {
+        Complain("%s: damaged: %s", shown, problem.c_str());
+        ArchiveClose(input);
+        return code;
+    }
+    if (searched && StartsAsProgram(input->slot)) {
+        code = CheckSelfArchiveHeader(input, shown);
+        if (code != ARQ_EXIT_OK) {
+            ArchiveClose(input);
+            return code;
+        }
     }
     if (desc.volume_info[0] != 0) {
         // A later disk of a spanned set: it starts inside an entry, so the set is
@@ -179,6 +225,14 @@ WalkStep WalkNext(ArchiveInput* input, EntryDescriptor* desc, std::string* probl
     const int slot = desc->input_slot;
     const int32_t at = FileTell(slot);
     const int rc = ReadEntryHeader(desc);
+    const std::string header = "the entry header at offset " + std::to_string(at) + " cannot be read: ";
+    if (rc == 0 && !EntryOnItsVolume(desc, at)) {
+        // The engine's walk ends here too, before this entry.
+        *problem = header + "it places a whole entry on disk " + std::to_string(desc->volume_info[0] + 1) +
+                   ", but stands on disk " + std::to_string((g_currentVolume & 0xFF) + 1);
+        *code = ARQ_EXIT_DAMAGED;
+        return WALK_STOP;
+    }
     if (rc == 0) {
         if (g_currentVolume != 0 ||
             WithinSignedBytes(input->signed_end, FileTell(slot), desc->compressed_size))
@@ -192,6 +246,17 @@ WalkStep WalkNext(ArchiveInput* input, EntryDescriptor* desc, std::string* probl
     }
     const int32_t size = SlotFileSize(slot);
     if (rc == ERR_END_OF_ARCHIVE) {
+        const int32_t end =
+            input->signed_end != SIGNED_END_NONE && g_currentVolume == 0 ? input->signed_end : size;
+        const int32_t next = at >= 0 && size >= 0 ? EntrySignatureBehind(slot, at, end) : -1;
+        if (next >= 0) {
+            *problem = header +
+                       "its name length is 0, which marks the end of the archive, yet an entry header "
+                       "record follows at offset " +
+                       std::to_string(next);
+            *code = ARQ_EXIT_DAMAGED;
+            return WALK_STOP;
+        }
         // The engine takes a cut-short end record for the end; the file was still cut.
         const int64_t recordEnd = static_cast<int64_t>(at) + ENTRY_FIXED_SIZE + desc->extra_count;
         if (at < 0 || size < 0 || recordEnd <= size) return WALK_END;
@@ -209,7 +274,7 @@ WalkStep WalkNext(ArchiveInput* input, EntryDescriptor* desc, std::string* probl
         leadRead = FileRead(slot, lead, ENTRY_LEAD_SIZE);
     const uint32_t nameLength = GetLE16(lead + ENTRY_NAME_LENGTH_OFFSET);
     if (rc == ERR_VERSION) {
-        *problem = "the entry at " + where + " needs a newer engine (version " +
+        *problem = header + "it needs a newer engine (version " +
                    std::to_string((desc->version_needed >> 4) & 0x0F) + "." +
                    std::to_string(desc->version_needed & 0x0F) + ")";
     } else if (at >= 0 && size >= 0 && at >= size) {
@@ -219,12 +284,11 @@ WalkStep WalkNext(ArchiveInput* input, EntryDescriptor* desc, std::string* probl
     } else if (leadRead < ENTRY_LEAD_SIZE) {
         *problem = "cut short: the entry header at " + where + " is incomplete";
     } else if (nameLength > ENTRY_NAME_MAX) {
-        *problem = "the entry header at " + where + " has a name of " + std::to_string(nameLength) +
-                   " bytes (at most " + std::to_string(ENTRY_NAME_MAX) + ")";
+        *problem = header + "its name is " + std::to_string(nameLength) + " bytes long (at most " +
+                   std::to_string(ENTRY_NAME_MAX) + ")";
     } else {
         *problem = "cut short: the entry header at " + where + " is incomplete";
     }
-    (void)input;
     return WALK_STOP;
 }
 

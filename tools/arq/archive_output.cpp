@@ -16,6 +16,7 @@
 #include "tools/arq/exit_codes.h"
 #include "tools/arq/files.h"
 #include "tools/arq/folder_times.h"
+#include "tools/arq/show_stub.h"
 
 namespace {
 
@@ -184,8 +185,8 @@ int SlotHoldsArchive(int slot) {
 
 } // namespace
 
-int OutputMayReplace(const std::string& archive) {
-    const char* path = archive.c_str();
+int OutputMayReplace(const std::string& output, OutputKind kind) {
+    const char* path = output.c_str();
     PlatStatInfo info;
     if (PlatStat(path, &info) != 0) {
         if (!PlatIsLink(path)) return ARQ_EXIT_OK;
@@ -198,6 +199,13 @@ int OutputMayReplace(const std::string& archive) {
         return ARQ_EXIT_NOT_REPLACED;
     }
     if (info.size == 0) return ARQ_EXIT_OK;
+    if (kind == OUTPUT_PROGRAM) {
+        if (ProgramFileProblem(output).empty()) return ARQ_EXIT_OK;
+        Complain(
+            "%s: exists and is not a program; left as it is (remove it, or name another file for the show)",
+            path);
+        return ARQ_EXIT_NOT_REPLACED;
+    }
     const int slot = FileOpen(path, FILE_READ);
     const int holds = slot >= 0 && SlotHoldsArchive(slot);
     if (slot >= 0) FileClose(slot);

@@ -45,10 +45,16 @@ enum {
 // when they contradict each other.
 int OutputChosenLevel(const CommandLine& line, int storedId, int fastId, int bestId);
 
-// For arq create: whether ARCHIVE may be replaced. A missing or empty file, or one that
-// holds an archive (a self-extracting program too), may; anything else is left as it
-// is: ARQ_EXIT_NOT_REPLACED after a message. A link is judged by what it leads to.
-int OutputMayReplace(const std::string& archive);
+// What an existing output must already be for it to be replaced.
+enum OutputKind {
+    OUTPUT_ARCHIVE, // arq create: an archive (a self-extracting program too)
+    OUTPUT_PROGRAM, // arq show: a Windows program (an earlier show too)
+};
+
+// Whether the output may be replaced. A missing or empty file, or one of the kind asked
+// for, may; anything else is left as it is: ARQ_EXIT_NOT_REPLACED after a message. A
+// link is judged by what it leads to.
+int OutputMayReplace(const std::string& output, OutputKind kind);
 
 // Creates the temporary archive beside ARCHIVE (beside the file it leads to, when
 // ARCHIVE is a link: that file is the one replaced, with its mode kept), with checksums

@@ -87,7 +87,7 @@ int CommandCreate(const std::vector<std::string>& args) {
     const std::string archive = line.positional[0];
     const std::vector<std::string> paths(line.positional.begin() + 1, line.positional.end());
     // A spanned set is written to the disks' folders, never to ARCHIVE itself.
-    int code = volumeSize == 0 ? OutputMayReplace(archive) : ARQ_EXIT_OK;
+    int code = volumeSize == 0 ? OutputMayReplace(archive, OUTPUT_ARCHIVE) : ARQ_EXIT_OK;
     if (code != ARQ_EXIT_OK) return code;
     std::vector<InputFile> files;
     int skipped = 0;

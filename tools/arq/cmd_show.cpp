@@ -102,6 +102,22 @@ std::string StubBesideArq() {
     return path;
 }
 
+// The launcher starts the player as a program. A show that is one, with a player that
+// is none, was most likely named in the player's place.
+int CheckPlayer(const ShowInput& show, const ShowInput& player) {
+    const std::string problem = ProgramFileProblem(player.path);
+    if (problem.empty()) return ARQ_EXIT_OK;
+    if (ProgramFileProblem(show.path).empty()) {
+        Complain(
+            "%s: %s (the player must be one); the show %s is one, so the two look swapped (the show comes "
+            "first, then the player)",
+            player.path.c_str(), problem.c_str(), show.path.c_str());
+    } else {
+        Complain("%s: %s (the player must be one)", player.path.c_str(), problem.c_str());
+    }
+    return ARQ_EXIT_USAGE;
+}
+
 // The launcher's bytes in memory. ARQ_EXIT_OK, or the exit code after a message.
 int ReadStub(const ShowInput& stub, std::vector<uint8_t>* bytes) {
     // Checked before reading: a larger program is refused whatever it holds.
@@ -219,16 +235,47 @@ int CheckEntries(const InputFile& show, const InputFile& player, uint64_t stubSi
     return ARQ_EXIT_OK;
 }
 
+char LowerAZ(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Whether two names are equal when ASCII letters are compared without regard to case.
+bool SameIgnoringCase(const std::string& first, const std::string& second) {
+    if (first.size() != second.size()) return false;
+    for (size_t i = 0; i < first.size(); i++) {
+        if (LowerAZ(first[i]) != LowerAZ(second[i])) return false;
+    }
+    return true;
+}
+
 // Writing over an input would destroy it when the finished show is renamed into place.
+// Two names that differ in letter case alone are one file on Windows, and on the
+// stand-in too, which follows Windows there; the message says so, since on a system
+// that tells case apart they look like two files.
 int CheckOutput(const std::string& output, const ShowInput* inputs, int count) {
     for (int i = 0; i < count; i++) {
-        if (PlatSameFile(output.c_str(), inputs[i].path.c_str())) {
+        const char* input = inputs[i].path.c_str();
+        if (!PlatSameFile(output.c_str(), input)) continue;
+        const std::string outputName = NamePart(output);
+        const std::string inputName = NamePart(inputs[i].path);
+        if (outputName != inputName && SameIgnoringCase(outputName, inputName) &&
+            !PlatIsLink(output.c_str()) && !PlatIsLink(input)) {
+            Complain(
+                "%s: names the same file as the %s %s on Windows, where letter case does not tell names "
+                "apart; name another file for the show",
+                output.c_str(), inputs[i].role, input);
+        } else {
             Complain("%s: is the %s %s itself; name another file for the show", output.c_str(),
-                     inputs[i].role, inputs[i].path.c_str());
-            return ARQ_EXIT_USAGE;
+                     inputs[i].role, input);
         }
+        return ARQ_EXIT_USAGE;
     }
     return ARQ_EXIT_OK;
+}
+
+// Whether Windows would run a file by this name.
+bool RunnableName(const std::string& path) {
+    const std::string name = NamePart(path);
+    const std::string ending = PROGRAM_NAME_ENDING;
+    return name.size() >= ending.size() && SameIgnoringCase(name.substr(name.size() - ending.size()), ending);
 }
 
 int Abandon(ArchiveOutput* out, int code) {
@@ -271,13 +318,15 @@ int CommandShow(const std::vector<std::string>& args) {
     }
     InputFile show;
     InputFile player;
-    int code = EntryFor(inputs[1], WRITER_MODE_FILE, codePage, &show);
+    int code = CheckPlayer(inputs[1], inputs[2]);
+    if (code == ARQ_EXIT_OK) code = EntryFor(inputs[1], WRITER_MODE_FILE, codePage, &show);
     if (code == ARQ_EXIT_OK) code = EntryFor(inputs[2], WRITER_MODE_EXECUTABLE, codePage, &player);
     if (code != ARQ_EXIT_OK) return code;
     uint32_t total = 0;
     const int checksums = OptionGiven(line, OPT_NO_CHECKSUM) ? 0 : 1;
     code = CheckEntries(show, player, stub.info.size, checksums, &total);
     if (code == ARQ_EXIT_OK) code = CheckOutput(output, inputs, 3);
+    if (code == ARQ_EXIT_OK) code = OutputMayReplace(output, OUTPUT_PROGRAM);
     std::vector<uint8_t> image;
     if (code == ARQ_EXIT_OK) code = ReadStub(stub, &image);
     int unsigned_ = 0;
@@ -288,6 +337,12 @@ int CommandShow(const std::vector<std::string>& args) {
             "warning: %s carries a code signature, which cannot cover a show behind it: it was taken off; "
             "sign the finished %s instead (see arq show --help)",
             stub.path.c_str(), output.c_str());
+    }
+    if (!RunnableName(output)) {
+        Complain(
+            "warning: %s: Windows runs a program only by a name that ends in %s; rename the show before it "
+            "is started",
+            output.c_str(), PROGRAM_NAME_ENDING);
     }
 
     ArchiveOutput out;

@@ -1,11 +1,13 @@
-// The launcher program at the front of a self-running show, as arq show checks it.
+// The launcher program at the front of a self-running show, and the player behind it,
+// as arq show checks them.
 //
 // Format notes (the parts of a Windows program's headers that are read here):
 //
 //   offset 0            "MZ"                     the old-style header
 //   offset 0x3C         4 bytes: P               where the new header starts
 //   P                   "PE\0\0"
-//   P + 4               2 bytes: machine         0x14C for a 32-bit x86 program
+//   P + 4               2 bytes: machine         0x14C for a 32-bit x86 program, 0x8664
+//                                                for a 64-bit one
 //   P + 20              2 bytes: size of the optional header
 //   P + 22              2 bytes: characteristics (0x0002 runnable image, 0x2000 library)
 //   P + 24              the optional header: 2 bytes magic, 0x10B for PE32
@@ -45,7 +47,15 @@ enum {
     STUB_DIRECTORIES_OFFSET = PE32_DIRECTORIES_AT,
     STUB_DIRECTORY_SIZE = PE_DIRECTORY_SIZE,
     STUB_CERTIFICATE_DIRECTORY = PE_CERTIFICATE_DIRECTORY,
+    // A player may also be a 64-bit program, for shows made for 64-bit Windows.
+    PROGRAM_MACHINE_X86_64 = 0x8664,
 };
+
+// How far into a file its PE header is looked for. Real programs have it within the
+// first few hundred bytes; the bound keeps a large file from being read far for it.
+const uint32_t PROGRAM_HEADER_REACH = 1u << 20;
+// Windows runs a program only by a name with this ending, in any letter case.
+const char PROGRAM_NAME_ENDING[] = ".exe";
 
 // The last byte of the file at which the launcher's search still sees the whole of
 // both signatures: the archive header record (12 bytes, no destination or comment)
@@ -62,6 +72,12 @@ struct StubReport {
 // Why these bytes cannot stand in front of a show ("not a 32-bit Windows program:
 // ..."), or empty when they can. Fills *report for a program that can.
 std::string StubProblem(const uint8_t* bytes, uint32_t size, StubReport* report);
+
+// Why the file is no Windows program that a PC starts ("not a Windows program: ..."):
+// it must be an i386 or x86-64 image marked runnable, not a library. Empty when it is
+// one. Only the headers are read, and none beyond PROGRAM_HEADER_REACH; a file that
+// cannot be read is none.
+std::string ProgramFileProblem(const std::string& path);
 
 // Takes a signed program's signature off, as signing tools do: the certificate table
 // goes (a launcher reads its archive only from the bytes in front of it), and so do
