@@ -3,9 +3,11 @@
 progress_probe.cpp) shows it through our framework with the bar at 50 and waits,
 with no message loop running, while this script finds the window by its title,
 measures it against the template and the work area, and reads the bar's fill off a
-screenshot. The screenshot is kept under --artefacts.
+screenshot. The screenshot is kept under --artefacts. window_catch (the demo's way to
+catch the launcher's short-lived window) must copy the same pixels off the screen.
 
-usage: window_test.py --runner WINE_RUN --probe progress_probe.exe --artefacts DIR
+usage: window_test.py --runner WINE_RUN --probe progress_probe.exe --catch window_catch.exe
+                      --artefacts DIR
 """
 
 import argparse
@@ -59,6 +61,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--runner", required=True)
     parser.add_argument("--probe", required=True)
+    parser.add_argument("--catch", required=True)
     parser.add_argument("--artefacts", required=True)
     args = parser.parse_args()
     os.makedirs(args.artefacts, exist_ok=True)
@@ -122,6 +125,18 @@ def main():
         last_filled = max((i for i, colour in enumerate(row) if colour != background), default=-1)
         share = (last_filled + 1) / len(row)
         check(0.40 <= share <= 0.60, "the bar is half filled on the screen (%.0f%% of its width)" % (100 * share))
+
+        # The window stays, so the catcher takes it as it stands at its 1-second limit.
+        caught = os.path.join(args.artefacts, "progress-window-caught.bmp")
+        run = subprocess.run([args.runner, args.catch, TITLE, caught, "1"], stdout=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL, text=True, timeout=120)
+        check(run.returncode == 0 and "caught %d %d %d %d" % (wx, wy, ww, wh) in run.stdout,
+              "window_catch finds the window where the system has it: %r" % run.stdout)
+        if run.returncode == 0:
+            same = subprocess.run(["compare", "-metric", "AE", caught,
+                                   "(", shot, "-crop", "%dx%d+%d+%d" % (ww, wh, wx, wy), "+repage", ")",
+                                   "null:"], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=60)
+            check(same.stderr.strip() == "0", "and copies the pixels the display shows (%s differ)" % same.stderr)
     finally:
         if probe.poll() is None:
             try:
