@@ -44,21 +44,8 @@ trap cleanup EXIT
 arq="$root/build/native/bin/arq"
 
 # ---- The show document ------------------------------------------------------------
-cat > "$work/Tarnby Review.show" <<'SHOW'
-# A short demo show: three slides, two seconds each.
-@title Tarnby quarterly review
-@duration 2
-= Welcome
-Quarterly review, as a self-running show
-- one signed program: the launcher, this document and the player
-- nothing to install, nothing left behind
-= Figures
-- visitors up 12%
-- shows started: 4,210
-- average show: 6 slides
-= Thank you
-Questions welcome.
-SHOW
+# Thirteen slides, most with pictures drawn by ImageMagick, carried inside the document.
+scripts/demo-show.sh "$work/Tarnby Review.show" "$work/pictures"
 
 # ---- Make and sign the self-running show ------------------------------------------
 make_show() { # build folder, output
@@ -117,63 +104,117 @@ done
 
 echo
 echo "== running $(basename "$run_show") under Wine on display $DISPLAY"
+# The progress window lives only while the show is extracted, a fraction of a second:
+# window_catch (a program of the tests) watches for it from inside Wine and copies it
+# off the screen, leaving the launcher to run at its own speed.
+catch_out="$work/catch.out"
+"$wine_run" "$root/build/$run_build/bin/window_catch.exe" "Preparing Tarnby" "$work/progress.bmp" 120 \
+  > "$catch_out" 2>/dev/null &
+catch_pid=$!
+for _ in $(seq 600); do grep -q watching "$catch_out" 2>/dev/null && break; sleep 0.1; done
 launch_start=$(date +%s.%N)
 "$wine_run" "$run_show" &
 show_pid=$!
-# Both windows are watched for in one loop: with a small show the progress window
-# may be gone before the player's appears.
-progress_seen=""
 player_seen=""
 deadline=$((SECONDS + 120))
 while [ $SECONDS -lt $deadline ] && kill -0 "$show_pid" 2>/dev/null; do
-  visible=$(timeout 5 xdotool search --onlyvisible --name '.' getwindowname %@ 2>/dev/null || true)
-  if [ -z "$progress_seen" ] && grep -qx 'Preparing Tarnby' <<<"$visible"; then
-    progress_seen=1
-    import -window root "$out/progress-window.png"
-    echo "progress window seen"
-  fi
-  if grep -qx 'Tarnby quarterly review' <<<"$visible"; then
+  if timeout 5 xdotool search --onlyvisible --name '^Tarnby quarterly review$' >/dev/null 2>&1; then
     player_seen=$(date +%s.%N)
-    sleep 0.5 # let the first slide paint before the picture is taken
-    import -window root "$out/slide.png"
     echo "the player shows its first slide"
     break
   fi
   sleep 0.05
 done
+# Slides last 1.5 s from when the window shows: the first (a picture beside its text)
+# and the second (a picture alone) are taken in their middles.
+shots=()
+if [ -n "$player_seen" ]; then
+  for slide in 1 2; do
+    python3 -c "import time; time.sleep(max(0, $player_seen + 1.5 * $slide - 0.75 - time.time()))"
+    import -window root "$out/slide-$slide.png"
+    shots+=("slide-$slide.png")
+  done
+fi
 status=0
 wait "$show_pid" || status=$?
+# The catcher ends as soon as the window it caught is gone; one that saw none is stopped.
+for _ in $(seq 50); do kill -0 "$catch_pid" 2>/dev/null || break; sleep 0.1; done
+kill "$catch_pid" 2>/dev/null || true
+caught=""
+if wait "$catch_pid" && [ -s "$work/progress.bmp" ]; then
+  convert "$work/progress.bmp" "$out/progress-window.png"
+  # Kept only when it is the window: its size as reported, and more than one colour.
+  read -r _ _ _ cw ch < <(grep caught "$catch_out" | tr -d '\r')
+  if [ "$(identify -format '%wx%h' "$out/progress-window.png")" = "${cw}x$ch" ] &&
+    [ "$(identify -format '%k' "$out/progress-window.png")" -gt 8 ]; then
+    caught=1
+    echo "progress window caught: ${cw}x$ch pixels"
+  else
+    rm -f "$out/progress-window.png"
+  fi
+fi
+[ -n "$caught" ] || echo "the progress window could not be caught: $(tr '\r\n' '  ' < "$catch_out")"
+for shot in "${shots[@]}"; do
+  if [ "$(identify -format '%k' "$out/$shot")" -le 8 ]; then
+    echo "$shot is almost one colour: the slide was not on the screen"
+    rm -f "$out/$shot"
+    player_seen=""
+  fi
+done
 left=$(ls -A "$temp")
 for name in TMP TEMP; do
   "$wine_run" reg delete 'HKCU\Environment' /v "$name" /f >/dev/null 2>&1 || true
 done
 
 # ---- The report ------------------------------------------------------------------------
+slides=$(grep -c '^=' "$work/Tarnby Review.show")
+pictures=$(grep -c '^@picture' "$work/Tarnby Review.show")
+if [ -n "$player_seen" ]; then
+  first_slide="$(python3 -c "print('%.2f' % ($player_seen - $launch_start))") s"
+else
+  first_slide="not seen"
+fi
+if [ -z "$left" ]; then left_text="empty (show and player deleted)"; else left_text="holds: $left"; fi
 {
   echo "Vardok demo, $(date -u '+%Y-%m-%d %H:%M UTC')"
   echo
   echo "launcher (build/windows/bin/Vardok.exe):  $(stat -c %s "$root/build/windows/bin/Vardok.exe") bytes"
   echo "player (build/windows/bin/Player.exe):    $(stat -c %s "$root/build/windows/bin/Player.exe") bytes"
-  echo "show document:                            $(stat -c %s "$work/Tarnby Review.show") bytes"
+  echo "show document:                            $(stat -c %s "$work/Tarnby Review.show") bytes, $slides slides, $pictures pictures"
   echo "Demo.exe, signed:                         $(stat -c %s "$out/Demo.exe") bytes (unsigned $(stat -c %s "$work/Demo-unsigned.exe"))"
   echo "signature: $(osslsigncode verify -in "$out/Demo.exe" -CAfile "$work/cert.pem" 2>/dev/null | grep -c 'Signature verification: ok') verified"
   echo
   echo "run under Wine: $(basename "$run_show") ($run_build build), exit code $status"
-  if [ -n "$player_seen" ]; then
-    echo "start to the player's first slide on screen: $(python3 -c "print('%.2f' % ($player_seen - $launch_start))") s"
-  else
-    echo "the player's window was not seen"
-  fi
-  if [ -z "$left" ]; then
-    echo "temporary folder afterwards: empty (show and player deleted)"
-  else
-    echo "temporary folder afterwards holds: $left"
-  fi
-  echo "screenshots: $(cd "$out" && ls -- *.png 2>/dev/null | tr "\n" " ")(a small show may pass the progress window too fast to catch)"
+  echo "start to the player's first slide on screen: $first_slide"
+  echo "progress window: $([ -n "$caught" ] && echo "caught while the show was extracted" || echo "not caught")"
+  echo "temporary folder afterwards: $left_text"
+  echo "screenshots: $(cd "$out" && ls -- *.png 2>/dev/null | tr "\n" " ")"
   echo "demo time so far: $(($(date +%s) - started)) s"
 } > "$out/report.txt"
 echo
 cat "$out/report.txt"
+
+# One page for a person: every picture with a line, and the report's figures.
+figure() { # file, caption
+  [ -e "$out/$1" ] && printf '<figure><img src="%s" alt="%s"><figcaption>%s</figcaption></figure>\n' "$1" "$2" "$2"
+  return 0
+}
+{
+  cat <<'HEAD'
+<!DOCTYPE html>
+<html lang="en"><head><meta charset="utf-8"><title>Vardok demo</title>
+<style>body{font-family:sans-serif;margin:2em;max-width:70em}img{max-width:100%;border:1px solid #999}
+figure{margin:1.5em 0}pre{background:#f4f4f4;padding:1em}</style></head><body>
+<h1>Vardok demo: a signed self-running show</h1>
+HEAD
+  figure progress-window.png "1. The launcher's progress window, caught while it extracted the show"
+  figure slide-1.png "2. The player's first slide: a picture beside its text"
+  figure slide-2.png "3. The second slide: a picture alone, scaled to fit with its proportions kept"
+  echo "<h2>Report</h2><pre>"
+  sed 's/&/\&amp;/g; s/</\&lt;/g; s/>/\&gt;/g' "$out/report.txt"
+  echo "</pre></body></html>"
+} > "$out/index.html"
+echo "open $out/index.html to see every step"
 
 # ---- arq at work on archives, briefly ------------------------------------------------
 echo
@@ -192,4 +233,4 @@ run extract sample.arq -C restored
 matched=no
 cmp sample/tool restored/SAMPLE/TOOL && cmp sample/notes/slide1.txt restored/SAMPLE/NOTES/SLIDE1.TXT &&
   matched=yes && echo "extracted files match the originals"
-[ "$status" -eq 0 ] && [ -n "$player_seen" ] && [ -z "$left" ] && [ "$matched" = yes ]
+[ "$status" -eq 0 ] && [ -n "$player_seen" ] && [ -n "$caught" ] && [ -z "$left" ] && [ "$matched" = yes ]

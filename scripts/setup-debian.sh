@@ -8,7 +8,7 @@ packages=(
   clang libclang-rt-14-dev clang-format
   g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-win32 wine64
-  wine wine32:i386 xvfb xauth xdotool imagemagick
+  wine wine32:i386 xvfb xauth xdotool imagemagick fonts-dejavu-core
   openssl osslsigncode python3 locales lhasa p7zip-full
   llvm-14 clang-14 python3-pefile icoutils
 )
