@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The main job, as a user does it: installs what is missing, builds, writes a demo show
-# document, makes the self-running show Demo.exe with `arq show` (our launcher, the
-# document, our slide player), signs it with a throwaway certificate and verifies the
-# signature, runs it under Wine on a display (Xvfb when there is none), and saves
-# screenshots of the progress window and of a slide with a short report into
-# demo-output/. Then, briefly, arq at work on archives.
+# document with pictures (scripts/demo-show.sh), makes the self-running show Demo.exe
+# with `arq show` (our launcher, the document, our slide player), signs it with a
+# throwaway certificate and verifies the signature, runs it under Wine on a display
+# (Xvfb when there is none), and saves into demo-output/ a picture of the progress
+# window, screenshots of two slides, a short report and index.html, one page showing
+# them all. Then, briefly, arq at work on archives.
 #
 # The product is a 32-bit program. Where this machine's kernel runs no 32-bit programs
 # (and so no 32-bit Wine), the same show is also made from the 64-bit build of the same
