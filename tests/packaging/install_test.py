@@ -120,10 +120,8 @@ class InstallTest(unittest.TestCase):
 
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
-    parser.add_argument("--cmake", required=True)
-    parser.add_argument("--build", required=True)
-    parser.add_argument("--source", required=True)
-    parser.add_argument("--version", required=True)
+    for name in ("--cmake", "--build", "--source", "--version"):
+        parser.add_argument(name, required=True)
     parser.add_argument("--windows-build", default="")
     OPTIONS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0]] + rest)

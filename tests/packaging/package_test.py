@@ -142,8 +142,7 @@ class PackageTest(unittest.TestCase):
 
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
-    parser.add_argument("--dist", required=True)
-    parser.add_argument("--source", required=True)
-    parser.add_argument("--version", required=True)
+    for name in ("--dist", "--source", "--version"):
+        parser.add_argument(name, required=True)
     OPTIONS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0]] + rest)

@@ -120,9 +120,8 @@ class ManualAgreesWithHelp(unittest.TestCase):
 
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
-    parser.add_argument("--arq", required=True)
-    parser.add_argument("--manual", required=True)
-    parser.add_argument("--readme", required=True)
+    for name in ("--arq", "--manual", "--readme"):
+        parser.add_argument(name, required=True)
     options, rest = parser.parse_known_args()
     ARQ, MANUAL, README = options.arq, options.manual, options.readme
     unittest.main(argv=[sys.argv[0]] + rest)
