@@ -5,8 +5,10 @@ and Debian have:
     package_test.py --dist dist --source . --version 1.0.0
 
 The Debian package by dpkg-deb (its fields, its files with their owners and modes) and
-lintian (no errors); the Windows zip by unzip -l (one folder: arq.exe, the launcher
-beside it, the player, the documents as CRLF text); the two carry the same launcher.
+lintian (no errors), and its arq making a show; the Windows zip by unzip -l (one folder:
+arq.exe, the launcher beside it, the player, the documents as CRLF text). The two carry
+the same launcher, player and documents. (The install test holds the files to their
+sources; these, made earlier, may be of an older source.)
 """
 
 import argparse
@@ -34,9 +36,10 @@ DEB_FILES = [
     ("./usr/share/doc/vardok/copyright", "-rw-r--r--"),
     ("./usr/share/doc/vardok/changelog.gz", "-rw-r--r--"),
 ]
-# The zip's files, in its one folder, and the source of the text ones.
+# The zip's files, in its one folder, and for the text ones the Debian package's
+# document they hold: the two packages are made together, from one source.
 ZIP_FILES = [("arq.exe", None), ("Vardok.exe", None), ("Player.exe", None), ("README.txt", "README.md"),
-             ("show-format.txt", "player/README.md")]
+             ("show-format.txt", "show-format.md")]
 PE_MACHINE_I386 = 0x14C
 
 
@@ -111,7 +114,7 @@ class PackageTest(unittest.TestCase):
                     if source is None:
                         self.assertEqual(pe_machine(data), PE_MACHINE_I386)
                         continue
-                    with open(os.path.join(OPTIONS.source, source), "rb") as f:
+                    with open(os.path.join(self.unpacked(), "usr", "share", "doc", "vardok", source), "rb") as f:
                         self.assertEqual(data, f.read().replace(b"\n", b"\r\n"))
 
     def test_both_carry_one_launcher_and_player(self):
