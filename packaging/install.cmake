@@ -8,11 +8,15 @@
 # A Windows build installs into one flat folder, as its zip unpacks: arq.exe with the
 # launcher beside it, where arq looks first, the player, and the documents as text.
 
+# What the install takes from this build's packaging folder rather than the sources.
+set(packaging_made ${CMAKE_BINARY_DIR}/packaging)
+file(MAKE_DIRECTORY ${packaging_made})
+
 # The documents as Windows users open them: by a name Notepad takes, with CRLF lines.
 function(vardok_text_for_windows source name)
   file(READ ${source} text)
   string(REPLACE "\n" "\r\n" text "${text}")
-  file(WRITE ${CMAKE_BINARY_DIR}/packaging/${name} "${text}")
+  file(WRITE ${packaging_made}/${name} "${text}")
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
 endfunction()
 
@@ -21,12 +25,9 @@ endfunction()
 function(vardok_gzip source name)
   find_program(VARDOK_GZIP gzip REQUIRED)
   execute_process(COMMAND ${VARDOK_GZIP} -9n -c ${source}
-    OUTPUT_FILE ${CMAKE_BINARY_DIR}/packaging/${name} COMMAND_ERROR_IS_FATAL ANY)
+    OUTPUT_FILE ${packaging_made}/${name} COMMAND_ERROR_IS_FATAL ANY)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
 endfunction()
-
-set(packaging_made ${CMAKE_BINARY_DIR}/packaging)
-file(MAKE_DIRECTORY ${packaging_made})
 
 if(WIN32)
   install(TARGETS arq RUNTIME DESTINATION .)
