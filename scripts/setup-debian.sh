@@ -11,6 +11,7 @@ packages=(
   wine wine32:i386 xvfb xauth xdotool imagemagick fonts-dejavu-core
   openssl osslsigncode python3 locales lhasa p7zip-full
   llvm-14 clang-14 python3-pefile icoutils
+  dpkg-dev file lintian unzip
 )
 
 sudo=""

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the three presets and runs every test:
 # native, with address and undefined-behaviour sanitizers, the Windows build under
-# 32-bit Wine, then each fuzz target for a bounded time.
+# 32-bit Wine, then the packages made from the builds, then each fuzz target for a
+# bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,7 +25,8 @@ run_preset() {
   fi
 }
 
-run_preset native
+# The install and package tests need the Windows build as well: they run after it.
+run_preset native -LE packaging
 run_preset native-asan
 # 32-bit Wine needs a kernel that runs 32-bit programs; some virtual machines' kernels
 # do not. There the Windows build is still made and its files are checked (resources,
@@ -54,6 +56,14 @@ fi
 # Wine's server outlives the tests by design; end it so nothing lingers.
 WINEPREFIX="$PWD/build/windows/wineprefix" wineserver -k 2>/dev/null || true
 umount build/windows/drives/small 2>/dev/null || true
+
+# The packages hold programs of the native and the Windows (i686) builds, which exist
+# by now; the package script tells the native build where the Windows one is, and the
+# install and the packages are then checked.
+echo "== package: scripts/package.sh, then the install and the packages checked"
+if ! scripts/package.sh || ! ctest --preset native -L packaging; then
+  failed+=("package")
+fi
 
 echo "== fuzz: build"
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -305,9 +305,11 @@ class CommandLineTest(ArqTest):
         self.assertIn("(see arq --help)", run.err)
 
     def test_version(self):
-        run = self.arq("--version")
-        self.assertExit(run, EXIT_OK)
-        self.assertRegex(run.out, r"^arq \d+\.\d+\.\d+\n$")
+        for option in ("--version", "-V"):
+            with self.subTest(option=option):
+                run = self.arq(option)
+                self.assertExit(run, EXIT_OK)
+                self.assertRegex(run.out, r"^arq \d+\.\d+\.\d+\n$")
 
     def test_usage_errors_are_one_line_and_exit_2(self):
         cases = [
@@ -838,10 +840,12 @@ class ShowTest(ArqTest):
                                 EXIT_OK)
                 self.assertEqual(self.read("first.exe"), self.read("again.exe"))
 
-    def test_the_launcher_beside_arq(self):
-        # A copy of arq in a folder of its own, with and without a launcher beside it.
-        os.makedirs(self.path("tool"))
-        tool = self.path("tool", os.path.basename(ARQ[-1]))
+    def test_the_launcher_near_arq(self):
+        # A copy of arq in the bin folder of a tree of its own: the launcher is looked for
+        # beside it, then where an install puts it, ../share/vardok from arq's folder.
+        os.makedirs(self.path("tree", "bin"))
+        os.makedirs(self.path("tree", "share", "vardok"))
+        tool = self.path("tree", "bin", os.path.basename(ARQ[-1]))
         shutil.copy2(ARQ[-1], tool)
         own = ARQ[:-1] + [tool]
         self.write("deck.pps", b"slides")
@@ -854,13 +858,17 @@ class ShowTest(ArqTest):
 
         run = show("a.exe", "deck.pps", "player.exe")
         self.assertExit(run, EXIT_NOT_FOUND)
-        self.assertOneLine(run, "Vardok.exe", "--stub")
+        self.assertOneLine(run, "--stub", "bin", "share", "vardok")
+        self.assertEqual(run.err_lines()[0].count("Vardok.exe"), 2, repr(run))
         self.assertFalse(os.path.exists(self.path("a.exe")))
-        stub = tiny_pe(pad=100)
-        self.write("tool/Vardok.exe", stub)
-        self.assertExit(show("a.exe", "deck.pps", "player.exe"), EXIT_OK)
-        self.assertEqual(self.read("a.exe")[:len(stub) + 4], stub + ARCHIVE_SIG)
-        # --stub wins over the launcher beside arq.
+        # Installed, then beside arq as well: the one beside it is taken.
+        installed, beside = tiny_pe(pad=100), tiny_pe(pad=200)
+        for place, stub in (("tree/share/vardok/Vardok.exe", installed), ("tree/bin/Vardok.exe", beside)):
+            with self.subTest(place=place):
+                self.write(place, stub)
+                self.assertExit(show("a.exe", "deck.pps", "player.exe"), EXIT_OK)
+                self.assertEqual(self.read("a.exe")[:len(stub) + 4], stub + ARCHIVE_SIG)
+        # --stub wins over both.
         other = self.stub("other.exe")
         self.assertExit(show("b.exe", "deck.pps", "player.exe", "--stub", other), EXIT_OK)
         self.assertEqual(self.read("b.exe")[:1024 + 4], tiny_pe() + ARCHIVE_SIG)

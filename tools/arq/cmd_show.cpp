@@ -52,7 +52,7 @@ const OptionSpec kShowOptions[] = {
     {"verbose", 'v', OPTION_FLAG, OPT_VERBOSE},
 };
 
-// The launcher's file name, looked for beside arq when --stub is not given.
+// The launcher's file name, looked for near arq when --stub is not given.
 const char SHOW_STUB_NAME[] = "Vardok.exe";
 // Room for the running program's path.
 const uint32_t MODULE_PATH_SIZE = 1024;
@@ -85,21 +85,26 @@ int CheckReadable(ShowInput* input) {
     return ARQ_EXIT_OK;
 }
 
-// The launcher beside the running arq, for when --stub is not given. Empty after a
-// message when there is none.
-std::string StubBesideArq() {
+// The launcher for when --stub is not given: beside the running arq, as in a build
+// folder or the unpacked Windows zip, or where an install puts it, ARQ_LAUNCHER_FOLDER
+// from arq's own folder (/usr/share/vardok for /usr/bin/arq). Empty after a message
+// naming both places when neither holds it.
+std::string StubNearArq() {
     char module[MODULE_PATH_SIZE];
     const uint32_t length = PlatModuleFileName(nullptr, module, sizeof module);
     if (length == 0 || length >= sizeof module) {
         Complain("no launcher program: arq cannot tell where it is itself; name the launcher with --stub");
         return std::string();
     }
-    const std::string path = FolderPart(module) + SHOW_STUB_NAME;
-    if (!PathExists(path)) {
-        Complain("no launcher program: %s is not there; name the launcher with --stub", path.c_str());
-        return std::string();
+    const std::string folder = FolderPart(module);
+    const std::string places[] = {folder + SHOW_STUB_NAME,
+                                  folder + ARQ_LAUNCHER_FOLDER + "/" + SHOW_STUB_NAME};
+    for (const std::string& path : places) {
+        if (PathExists(path)) return path;
     }
-    return path;
+    Complain("no launcher program: neither %s nor %s is there; name the launcher with --stub",
+             ShownHostName(places[0]).c_str(), ShownHostName(places[1]).c_str());
+    return std::string();
 }
 
 // The launcher starts the player as a program. A show that is one, with a player that
@@ -309,7 +314,7 @@ int CommandShow(const std::vector<std::string>& args) {
                            {"player", line.positional[2], {}}};
     ShowInput& stub = inputs[0];
     if (!OptionGiven(line, OPT_STUB, &stub.path)) {
-        stub.path = StubBesideArq();
+        stub.path = StubNearArq();
         if (stub.path.empty()) return ARQ_EXIT_NOT_FOUND;
     }
     for (ShowInput& input : inputs) {

@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
         }
         return PrintHelp(args.empty() ? "" : args[0]);
     }
-    if (command == "--version") {
+    if (command == "--version" || command == "-V") {
         std::printf("%s\n", ArqVersion());
         return ARQ_EXIT_OK;
     }
