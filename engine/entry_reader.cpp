@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "engine/reader.h"
+#include "engine/writer.h"
 #include "fileio/memory.h"
 #include "fileio/paths.h"
 #include "fileio/slots.h"
@@ -11,20 +12,22 @@
 // buffers are zeroed first, so a record cut short by the end of the file leaves 0 in
 // every field it did not deliver rather than the previous entry's values; the result
 // then says that no entry was read.
-static void FillFromBlock(EntryDescriptor* desc, const uint8_t* block) {
-    desc->mtime = GetLE32(block + ENTRY_BLOCK_MTIME);
-    desc->mode = static_cast<int16_t>(GetLE16(block + ENTRY_BLOCK_MODE));
-    desc->reserved1 = static_cast<int32_t>(GetLE16(block + ENTRY_BLOCK_RESERVED1));
-    desc->reserved2 = static_cast<int32_t>(GetLE16(block + ENTRY_BLOCK_RESERVED2));
-    desc->compressed_size = GetLE32(block + ENTRY_BLOCK_COMPRESSED);
-    desc->uncompressed_size = GetLE32(block + ENTRY_BLOCK_UNCOMPRESSED);
-    desc->reserved3 = GetLE32(block + ENTRY_BLOCK_RESERVED3);
-    desc->method = block[ENTRY_BLOCK_METHOD];
-    desc->name_case = block[ENTRY_BLOCK_NAME_CASE];
-    desc->flags = block[ENTRY_BLOCK_FLAGS];
-    desc->reserved4 = block[ENTRY_BLOCK_RESERVED4];
-    std::memcpy(desc->volume_info, block + ENTRY_BLOCK_VOLUME, ENTRY_VOLUME_SIZE);
-    desc->extra_count = static_cast<int32_t>(GetLE16(block + ENTRY_BLOCK_EXTRA_COUNT));
+static void FillFromBlock(EntryDescriptor* desc, const uint8_t* bytes) {
+    EntryBlockFields block;
+    DecodeEntryBlock(bytes, &block);
+    desc->mtime = block.mtime;
+    desc->mode = static_cast<int16_t>(block.mode);
+    desc->reserved1 = block.reserved1;
+    desc->reserved2 = block.reserved2;
+    desc->compressed_size = block.compressed_size;
+    desc->uncompressed_size = block.uncompressed_size;
+    desc->reserved3 = block.reserved3;
+    desc->method = block.method;
+    desc->name_case = block.name_case;
+    desc->flags = block.flags;
+    desc->reserved4 = block.reserved4;
+    std::memcpy(desc->volume_info, block.volume, ENTRY_VOLUME_SIZE);
+    desc->extra_count = block.extra_count;
 }
 
 // n bytes of the extra bytes, lowest first, into *value (n at most 4). 1 when all came;
@@ -67,7 +70,8 @@ static void ReadExtraFields(EntryDescriptor* desc, HeldFields* held) {
         left -= EXTRA_FIELD_HEAD_SIZE;
         if (static_cast<int32_t>(length) > left) break;
         left -= static_cast<int32_t>(length);
-        if (id == EXTRA_ID_CHECKSUM && length == EXTRA_CHECKSUM_LENGTH && desc->checksum_state == CHECKSUM_NONE) {
+        if (id == EXTRA_ID_CHECKSUM && length == EXTRA_CHECKSUM_LENGTH &&
+            desc->checksum_state == CHECKSUM_NONE) {
             uint32_t value = 0;
             if (!TakeExtraBytes(slot, EXTRA_CHECKSUM_LENGTH, &value)) return;
             desc->checksum = value;

@@ -116,6 +116,9 @@ uint32_t EntryHeaderSize(const EntryHeaderFields* header);
 // The 8 bytes in front of the name, and the 33-byte block.
 void EncodeEntryLead(const EntryHeaderFields* header, uint8_t out[ENTRY_LEAD_SIZE]);
 void EncodeEntryBlock(const EntryBlockFields* block, uint8_t out[ENTRY_BLOCK_SIZE]);
+// The reader and the volume splitter both decode the block here, so that its
+// layout is spelt out once each way.
+void DecodeEntryBlock(const uint8_t in[ENTRY_BLOCK_SIZE], EntryBlockFields* block);
 // The checksum field as it stands in the extra bytes.
 void EncodeChecksumField(uint32_t checksum, uint8_t out[EXTRA_CHECKSUM_FIELD_SIZE]);
 

@@ -1,4 +1,4 @@
-// Building the archive's records from their fields.
+// The archive's records built from their fields, and the entry block read back into them.
 #include <cstring>
 
 #include "engine/writer.h"
@@ -84,7 +84,8 @@ int EntryHeaderSetChecksum(EntryHeaderFields* header, uint32_t checksum) {
         if (header->block.extra_count + static_cast<uint32_t>(EXTRA_CHECKSUM_FIELD_SIZE) > WRITER_EXTRA_MAX) {
             return ERR_BAD_ARGUMENT;
         }
-        header->block.extra_count = static_cast<uint16_t>(header->block.extra_count + EXTRA_CHECKSUM_FIELD_SIZE);
+        header->block.extra_count =
+            static_cast<uint16_t>(header->block.extra_count + EXTRA_CHECKSUM_FIELD_SIZE);
     }
     header->has_checksum = 1;
     header->checksum = checksum;
@@ -136,6 +137,22 @@ void EncodeEntryBlock(const EntryBlockFields* block, uint8_t out[ENTRY_BLOCK_SIZ
     out[ENTRY_BLOCK_RESERVED4] = block->reserved4;
     std::memcpy(out + ENTRY_BLOCK_VOLUME, block->volume, ENTRY_VOLUME_SIZE);
     PutLE16(out + ENTRY_BLOCK_EXTRA_COUNT, block->extra_count);
+}
+
+void DecodeEntryBlock(const uint8_t in[ENTRY_BLOCK_SIZE], EntryBlockFields* block) {
+    block->mtime = GetLE32(in + ENTRY_BLOCK_MTIME);
+    block->mode = static_cast<uint16_t>(GetLE16(in + ENTRY_BLOCK_MODE));
+    block->reserved1 = static_cast<uint16_t>(GetLE16(in + ENTRY_BLOCK_RESERVED1));
+    block->reserved2 = static_cast<uint16_t>(GetLE16(in + ENTRY_BLOCK_RESERVED2));
+    block->compressed_size = GetLE32(in + ENTRY_BLOCK_COMPRESSED);
+    block->uncompressed_size = GetLE32(in + ENTRY_BLOCK_UNCOMPRESSED);
+    block->reserved3 = GetLE32(in + ENTRY_BLOCK_RESERVED3);
+    block->method = in[ENTRY_BLOCK_METHOD];
+    block->name_case = in[ENTRY_BLOCK_NAME_CASE];
+    block->flags = in[ENTRY_BLOCK_FLAGS];
+    block->reserved4 = in[ENTRY_BLOCK_RESERVED4];
+    std::memcpy(block->volume, in + ENTRY_BLOCK_VOLUME, ENTRY_VOLUME_SIZE);
+    block->extra_count = static_cast<uint16_t>(GetLE16(in + ENTRY_BLOCK_EXTRA_COUNT));
 }
 
 int ArchiveHeaderDefaults(ArchiveHeaderFields* header, uint32_t totalSize, const char* destination,

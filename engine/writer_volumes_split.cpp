@@ -45,22 +45,6 @@ static int32_t ReadItems(int slot, int32_t fileSize, SpanItem* items, int32_t ca
     }
 }
 
-static void DecodeBlock(const uint8_t* in, EntryBlockFields* block) {
-    block->mtime = GetLE32(in + ENTRY_BLOCK_MTIME);
-    block->mode = static_cast<uint16_t>(GetLE16(in + ENTRY_BLOCK_MODE));
-    block->reserved1 = static_cast<uint16_t>(GetLE16(in + ENTRY_BLOCK_RESERVED1));
-    block->reserved2 = static_cast<uint16_t>(GetLE16(in + ENTRY_BLOCK_RESERVED2));
-    block->compressed_size = GetLE32(in + ENTRY_BLOCK_COMPRESSED);
-    block->uncompressed_size = GetLE32(in + ENTRY_BLOCK_UNCOMPRESSED);
-    block->reserved3 = GetLE32(in + ENTRY_BLOCK_RESERVED3);
-    block->method = in[ENTRY_BLOCK_METHOD];
-    block->name_case = in[ENTRY_BLOCK_NAME_CASE];
-    block->flags = in[ENTRY_BLOCK_FLAGS];
-    block->reserved4 = in[ENTRY_BLOCK_RESERVED4];
-    std::memcpy(block->volume, in + ENTRY_BLOCK_VOLUME, ENTRY_VOLUME_SIZE);
-    block->extra_count = static_cast<uint16_t>(GetLE16(in + ENTRY_BLOCK_EXTRA_COUNT));
-}
-
 // The header's bytes as fields that encode to the same bytes again: the name as
 // stored (not normalised), the extra bytes pointing into raw.
 static int DecodeHeader(const uint8_t* raw, uint32_t size, EntryHeaderFields* header) {
@@ -71,7 +55,7 @@ static int DecodeHeader(const uint8_t* raw, uint32_t size, EntryHeaderFields* he
     const uint32_t nameSize = GetLE16(raw + ENTRY_NAME_LENGTH_OFFSET);
     if (ENTRY_FIXED_SIZE + nameSize > size) return ERR_BAD_ARCHIVE;
     if (EntryHeaderSetName(header, raw + ENTRY_LEAD_SIZE, nameSize) < 0) return ERR_BAD_ARCHIVE;
-    DecodeBlock(raw + ENTRY_LEAD_SIZE + nameSize, &header->block);
+    DecodeEntryBlock(raw + ENTRY_LEAD_SIZE + nameSize, &header->block);
     const uint32_t extraSize = size - ENTRY_FIXED_SIZE - nameSize;
     if (header->block.extra_count != extraSize) return ERR_BAD_ARCHIVE;
     return EntryHeaderSetExtra(header, raw + ENTRY_FIXED_SIZE + nameSize, extraSize) < 0 ? ERR_BAD_ARCHIVE
