@@ -127,24 +127,34 @@ int WriterPutEntry(ArchiveWriter* writer, const EntryHeaderFields* header, const
     return WriterPutBytes(writer, data, dataSize);
 }
 
-int WriterCopyFromSlot(ArchiveWriter* writer, int slot, uint32_t count) {
-    if (writer->failure < 0) return writer->failure;
+int CopySlotToSink(int slot, uint32_t count, WriterSink put, void* context) {
     if (count == 0) return 0;
     uint32_t size = WRITER_COPY_BUFFER;
     uint8_t* buffer = static_cast<uint8_t*>(MemAllocHalving(&size, 2 * WRITER_COPY_MIN));
-    if (buffer == nullptr) return writer->failure = ERR_NO_MEMORY;
+    if (buffer == nullptr) return ERR_NO_MEMORY;
 
     int rc = 0;
     while (count > 0 && rc == 0) {
         const int32_t want = static_cast<int32_t>(count < size ? count : size);
         if (FileRead(slot, buffer, want) != want) {
-            rc = writer->failure = ERR_IO;
+            rc = ERR_IO;
             break;
         }
-        rc = WriterPutBytes(writer, buffer, static_cast<uint32_t>(want));
+        rc = put(context, buffer, static_cast<uint32_t>(want));
         count -= static_cast<uint32_t>(want);
     }
     MemFree(buffer);
+    return rc;
+}
+
+static int PutToWriter(void* context, const uint8_t* bytes, uint32_t count) {
+    return WriterPutBytes(static_cast<ArchiveWriter*>(context), bytes, count);
+}
+
+int WriterCopyFromSlot(ArchiveWriter* writer, int slot, uint32_t count) {
+    if (writer->failure < 0) return writer->failure;
+    const int rc = CopySlotToSink(slot, count, PutToWriter, writer);
+    if (rc < 0) writer->failure = rc;
     return rc;
 }
 

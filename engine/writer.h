@@ -161,6 +161,11 @@ int WriterPutEntry(ArchiveWriter* writer, const EntryHeaderFields* header, const
 // Copies count bytes from the current position of an open slot. ERR_IO when the slot
 // delivers fewer, ERR_NO_MEMORY without a copy buffer.
 int WriterCopyFromSlot(ArchiveWriter* writer, int slot, uint32_t count);
+// The copy behind WriterCopyFromSlot and SpannedCopyFromSlot, one buffer of
+// WRITER_COPY_BUFFER bytes (fewer under memory pressure) handed to put at a time: 0,
+// put's first failure as it came, ERR_IO or ERR_NO_MEMORY as above. The callers
+// record the failure in their own writer.
+int CopySlotToSink(int slot, uint32_t count, WriterSink put, void* context);
 // The CRC-32 of the count bytes at the current position of an open slot, which is put
 // back there afterwards (the file is read twice: the field stands in front of the
 // data). ERR_IO when the slot delivers fewer, ERR_NO_MEMORY without a buffer.

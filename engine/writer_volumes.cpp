@@ -3,8 +3,6 @@
 #include <cstring>
 
 #include "engine/writer.h"
-#include "fileio/memory.h"
-#include "fileio/slots.h"
 
 // Where the archive stands at the start of a volume: the entry being written and its
 // data bytes already on earlier volumes. done is 0 only at the first volume's start,
@@ -215,25 +213,14 @@ int SpannedPutEntry(SpannedWriter* writer, const EntryHeaderFields* header, cons
     return SpannedPutData(writer, data, dataSize);
 }
 
+static int PutToVolumes(void* context, const uint8_t* bytes, uint32_t count) {
+    return SpannedPutData(static_cast<SpannedWriter*>(context), bytes, count);
+}
+
 int SpannedCopyFromSlot(SpannedWriter* writer, int slot, uint32_t count) {
     if (writer->failure < 0) return writer->failure;
-    if (count == 0) return 0;
-    uint32_t size = WRITER_COPY_BUFFER;
-    uint8_t* buffer = static_cast<uint8_t*>(MemAllocHalving(&size, 2 * WRITER_COPY_MIN));
-    if (buffer == nullptr) return Fail(writer, ERR_NO_MEMORY);
-
-    int rc = 0;
-    while (count > 0 && rc == 0) {
-        const int32_t want = static_cast<int32_t>(count < size ? count : size);
-        if (FileRead(slot, buffer, want) != want) {
-            rc = Fail(writer, ERR_IO);
-            break;
-        }
-        rc = SpannedPutData(writer, buffer, static_cast<uint32_t>(want));
-        count -= static_cast<uint32_t>(want);
-    }
-    MemFree(buffer);
-    return rc;
+    const int rc = CopySlotToSink(slot, count, PutToVolumes, writer);
+    return rc < 0 ? Fail(writer, rc) : 0;
 }
 
 int SpannedPutEnd(SpannedWriter* writer, const uint8_t* extra, uint32_t extraSize) {
