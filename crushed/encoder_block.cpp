@@ -120,20 +120,30 @@ enum {
     RUN_SHORT_MAX = CRUSHED_PRE_RUN_SHORT_MIN + (1 << CRUSHED_PRE_RUN_SHORT_BITS) - 1, // 18
 };
 
+// Both token rules send a non-zero length as it is and differ only in how they split a
+// run of zeros: a non-zero length at *i becomes its token (0 is returned), a run of
+// zeros is passed over and its length returned for the rule to split.
+static uint32_t TakeLengthOrZeroRun(const uint8_t* lengths, uint32_t n, uint32_t* i, uint16_t* tokens,
+                                    uint32_t* count) {
+    if (lengths[*i] != 0) {
+        tokens[(*count)++] = PreToken(lengths[*i] + CRUSHED_PRE_LENGTH_BASE, 0);
+        ++*i;
+        return 0;
+    }
+    uint32_t run = 0;
+    while (*i + run < n && lengths[*i + run] == 0)
+        run++;
+    *i += run;
+    return run;
+}
+
 // Zero runs sent the usual way: one or two single zeros, a short run, a single
 // zero plus a short run for 19, a long run from 20.
 static uint32_t TokensByRule(const uint8_t* lengths, uint32_t n, uint16_t* tokens) {
     uint32_t count = 0;
     for (uint32_t i = 0; i < n;) {
-        if (lengths[i] != 0) {
-            tokens[count++] = PreToken(lengths[i] + CRUSHED_PRE_LENGTH_BASE, 0);
-            i++;
-            continue;
-        }
-        uint32_t run = 0;
-        while (i + run < n && lengths[i + run] == 0)
-            run++;
-        i += run;
+        uint32_t run = TakeLengthOrZeroRun(lengths, n, &i, tokens, &count);
+        if (run == 0) continue;
         if (run == RUN_SHORT_MAX + 1) {
             tokens[count++] = PreToken(CRUSHED_PRE_ZERO, 0);
             run--;
@@ -166,15 +176,8 @@ static uint32_t TokensByCost(const uint8_t* lengths, uint32_t n, const uint8_t* 
     uint32_t solved = 0;
     uint32_t count = 0;
     for (uint32_t i = 0; i < n;) {
-        if (lengths[i] != 0) {
-            tokens[count++] = PreToken(lengths[i] + CRUSHED_PRE_LENGTH_BASE, 0);
-            i++;
-            continue;
-        }
-        uint32_t run = 0;
-        while (i + run < n && lengths[i + run] == 0)
-            run++;
-        i += run;
+        uint32_t run = TakeLengthOrZeroRun(lengths, n, &i, tokens, &count);
+        if (run == 0) continue;
         for (uint32_t x = solved + 1; x <= run; x++) {
             best[x] = best[x - 1] + symbolCost[CRUSHED_PRE_ZERO];
             step[x] = 1;
