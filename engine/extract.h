@@ -28,8 +28,6 @@ enum {
     EXTRACT_COPY_MIN = 0x2000,
     // A Stored copy raises EVT_PROGRESS after every this many buffers (1 MiB at full size).
     EXTRACT_PROGRESS_BUFFERS = 8,
-    // Bit of a stat mode that marks a folder.
-    EXTRACT_MODE_FOLDER = 0x4000,
 };
 
 // module: the running program's module handle (null: the running program itself).

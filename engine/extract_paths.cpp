@@ -30,7 +30,7 @@ int IsDirectory(const char* path) {
     if (letter >= 'A' && letter <= 'Z' && path[1] == ':' && path[2] == '\0') return 1;
     PlatStatInfo info;
     if (PlatStat(path, &info) != 0) return 0;
-    return (info.mode & EXTRACT_MODE_FOLDER) ? 1 : 0;
+    return (info.mode & PLAT_MODE_FOLDER) ? 1 : 0;
 }
 
 int CreateDirectories(const char* path) {
@@ -93,7 +93,8 @@ int OutputFoldersInside(const char* path, size_t prefix, const char* destination
                     inside = 0;
                 }
             }
-            if (inside && (PlatResolvePath(walk, target, sizeof target) == 0 || !ResolvedInside(target, folder)))
+            if (inside &&
+                (PlatResolvePath(walk, target, sizeof target) == 0 || !ResolvedInside(target, folder)))
                 inside = 0;
         }
         walk[i] = separator;

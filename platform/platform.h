@@ -50,7 +50,7 @@ int PlatRmdir(const char* path);                  // _rmdir: 0 or -1
 
 // The stat fields the engine reads. mode uses the stat layout: 0x4000 folder,
 // 0x8000 regular file, low nine bits rwx for owner, group, others.
-enum { PLAT_MODE_FOLDER = 0x4000, PLAT_MODE_FILE = 0x8000 };
+enum { PLAT_MODE_FOLDER = 0x4000, PLAT_MODE_FILE = 0x8000, PLAT_MODE_OWNER_EXECUTE = 0100 };
 struct PlatStatInfo {
     uint32_t mode; // neither kind bit: a pipe, a device or another special file
     uint64_t size;

@@ -123,7 +123,9 @@ int PlatStat(const char* path, PlatStatInfo* info) {
     struct _stat64 st;
     if (_stat64(copy, &st) != 0) return -1;
     uint32_t mode = static_cast<uint32_t>(st.st_mode);
-    uint32_t kind = (mode & _S_IFDIR) ? 0x4000u : (mode & _S_IFREG) ? 0x8000u : 0u;
+    uint32_t kind = (mode & _S_IFDIR)   ? uint32_t{PLAT_MODE_FOLDER}
+                    : (mode & _S_IFREG) ? uint32_t{PLAT_MODE_FILE}
+                                        : 0u;
     info->mode = kind | (mode & 0777u);
     info->size = (mode & _S_IFDIR) ? 0 : static_cast<uint64_t>(st.st_size);
     info->mtime = static_cast<int64_t>(st.st_mtime);

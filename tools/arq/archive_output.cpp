@@ -193,8 +193,8 @@ int OutputMayReplace(const std::string& output, OutputKind kind) {
         Complain("%s: is a link that leads nowhere; left as it is", path);
         return ARQ_EXIT_NOT_REPLACED;
     }
-    if (info.mode & EXTRACT_MODE_FOLDER) return ARQ_EXIT_OK; // OutputStart says so
-    if ((info.mode & ARQ_MODE_REGULAR) == 0) {
+    if (info.mode & PLAT_MODE_FOLDER) return ARQ_EXIT_OK; // OutputStart says so
+    if ((info.mode & PLAT_MODE_FILE) == 0) {
         Complain("%s: exists and is not a regular file (a device?); left as it is", path);
         return ARQ_EXIT_NOT_REPLACED;
     }

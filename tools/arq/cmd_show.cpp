@@ -72,7 +72,7 @@ int CheckReadable(ShowInput* input) {
         Complain("%s: no such file (the %s)", path, input->role);
         return ARQ_EXIT_NOT_FOUND;
     }
-    if (!(input->info.mode & ARQ_MODE_REGULAR)) {
+    if (!(input->info.mode & PLAT_MODE_FILE)) {
         Complain("%s: not a file (the %s must be one)", path, input->role);
         return ARQ_EXIT_USAGE;
     }
@@ -200,7 +200,7 @@ int EntryFor(const ShowInput& input, uint16_t mode, unsigned codePage, InputFile
     }
     file->size = input.info.size;
     file->mtime = input.info.mtime;
-    file->executable = (input.info.mode & ARQ_MODE_OWNER_EXECUTE) ? 1 : 0;
+    file->executable = (input.info.mode & PLAT_MODE_OWNER_EXECUTE) ? 1 : 0;
     file->mode = mode; // whatever the file's own mode and name say
     return ARQ_EXIT_OK;
 }

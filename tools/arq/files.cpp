@@ -40,7 +40,7 @@ bool PathExists(const std::string& path) {
 
 bool PathIsFolder(const std::string& path) {
     PlatStatInfo info;
-    return PlatStat(path.c_str(), &info) == 0 && (info.mode & EXTRACT_MODE_FOLDER) != 0;
+    return PlatStat(path.c_str(), &info) == 0 && (info.mode & PLAT_MODE_FOLDER) != 0;
 }
 
 size_t AfterLastSeparator(const std::string& path, size_t end, bool drive) {
@@ -58,7 +58,9 @@ size_t AfterLastSeparator(const std::string& path, size_t end, bool drive) {
     return after;
 }
 
-std::string FolderPart(const std::string& path) { return path.substr(0, AfterLastSeparator(path, path.size(), true)); }
+std::string FolderPart(const std::string& path) {
+    return path.substr(0, AfterLastSeparator(path, path.size(), true));
+}
 
 std::string NamePart(const std::string& path) { return path.substr(FolderPart(path).size()); }
 

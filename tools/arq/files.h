@@ -13,9 +13,6 @@
 // nor an archive file may reach 2 GiB.
 const uint64_t ARQ_FILE_MAX = 0x7FFFFFFF;
 
-// Bits of the stat-layout mode that PlatStat reports.
-const uint32_t ARQ_MODE_REGULAR = 0x8000;
-const uint32_t ARQ_MODE_OWNER_EXECUTE = 0100;
 // The mode PlatAccess asks for to read a file ...
 const int ARQ_ACCESS_READ = 4;
 // ... and to write one, or to create files in a folder.

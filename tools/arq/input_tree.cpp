@@ -70,7 +70,7 @@ struct Collector {
     // The times of the folders that stored names hold, outermost first, and whether a
     // file already carries them.
     std::vector<std::pair<int64_t, bool>> stored_folders;
-    int skipped;                      // things passed over, each with a message
+    int skipped; // things passed over, each with a message
     int empty_folders;
     int failed; // exit code of the first failure; the walk stops
 };
@@ -169,11 +169,11 @@ void Visit(Collector* c, const std::string& source, const std::string& stored, b
         c->skipped++;
         return;
     }
-    if (info.mode & EXTRACT_MODE_FOLDER) {
+    if (info.mode & PLAT_MODE_FOLDER) {
         VisitFolder(c, source, stored, info.mtime);
         return;
     }
-    if (!(info.mode & ARQ_MODE_REGULAR)) {
+    if (!(info.mode & PLAT_MODE_FILE)) {
         Complain("%s: passed over: not a regular file", source.c_str());
         c->skipped++;
         return;
@@ -204,7 +204,7 @@ void Visit(Collector* c, const std::string& source, const std::string& stored, b
     file.source = source;
     file.size = info.size;
     file.mtime = info.mtime;
-    file.executable = (info.mode & ARQ_MODE_OWNER_EXECUTE) ? 1 : 0;
+    file.executable = (info.mode & PLAT_MODE_OWNER_EXECUTE) ? 1 : 0;
     file.name_case =
         static_cast<uint8_t>(c->options->keep_case ? NAME_CASE_KEEP : static_cast<int>(WRITER_NAME_CASE));
     // Written once for each folder: on the first file stored from it.

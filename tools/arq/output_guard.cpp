@@ -48,7 +48,7 @@ std::string NameBeside(const std::string& path) {
 int RemoveFile(const std::string& path) {
     if (PlatIsLink(path.c_str())) return PlatRemoveLink(path.c_str());
     PlatStatInfo info;
-    if (PlatStat(path.c_str(), &info) != 0 || (info.mode & ARQ_MODE_REGULAR) == 0) return -1;
+    if (PlatStat(path.c_str(), &info) != 0 || (info.mode & PLAT_MODE_FILE) == 0) return -1;
     // The entry's own mode may have made it read-only.
     if (PlatUnlink(path.c_str()) == 0) return 0;
     PlatChmod(path.c_str(), MODE_OWNER_READ_WRITE);
@@ -83,7 +83,7 @@ int GuardPrepareReplace(const char* path) {
         return 1;
     }
     PlatStatInfo info;
-    const int regular = PlatStat(path, &info) == 0 && (info.mode & ARQ_MODE_REGULAR) != 0;
+    const int regular = PlatStat(path, &info) == 0 && (info.mode & PLAT_MODE_FILE) != 0;
     if (link || (regular && PlatAccess(path, 2) == 0)) {
         entry.backup = NameBeside(entry.path);
         if (entry.backup.empty() || PlatRename(path, entry.backup.c_str()) != 0) {
@@ -99,8 +99,8 @@ int GuardPrepareReplace(const char* path) {
 
 void GuardNoteEvent(const EntryDescriptor* desc, int32_t event) {
     // The scratch descriptors of these events name other files, or none.
-    if (desc == nullptr || event == EVT_COPY_PROGRESS || event == EVT_TEMP_NAME || event == EVT_SEARCH_PROGRESS ||
-        event == EVT_ARCHIVE_TOTAL)
+    if (desc == nullptr || event == EVT_COPY_PROGRESS || event == EVT_TEMP_NAME ||
+        event == EVT_SEARCH_PROGRESS || event == EVT_ARCHIVE_TOTAL)
         return;
     if (desc->output_slot < 0) return;
     const std::string path = desc->name;
