@@ -25,14 +25,22 @@
 
 namespace {
 
-enum { OPT_HELP, OPT_DIRECTORY, OPT_OVERWRITE, OPT_VOLUMES, OPT_QUIET, OPT_VERBOSE, OPT_STDOUT, OPT_CODEPAGE };
+enum {
+    OPT_HELP,
+    OPT_DIRECTORY,
+    OPT_OVERWRITE,
+    OPT_VOLUMES,
+    OPT_QUIET,
+    OPT_VERBOSE,
+    OPT_STDOUT,
+    OPT_CODEPAGE
+};
 
 const OptionSpec kExtractOptions[] = {
     {"help", 'h', OPTION_FLAG, OPT_HELP},          {"directory", 'C', OPTION_VALUE, OPT_DIRECTORY},
     {"overwrite", 0, OPTION_VALUE, OPT_OVERWRITE}, {"volumes", 0, OPTION_LIST, OPT_VOLUMES},
     {"quiet", 'q', OPTION_FLAG, OPT_QUIET},        {"verbose", 'v', OPTION_FLAG, OPT_VERBOSE},
-    {"stdout", 'p', OPTION_FLAG, OPT_STDOUT},
-    {"codepage", 0, OPTION_VALUE, OPT_CODEPAGE},
+    {"stdout", 'p', OPTION_FLAG, OPT_STDOUT},      {"codepage", 0, OPTION_VALUE, OPT_CODEPAGE},
 };
 
 // OVERWRITE_UNASKED: no terminal to ask and no --overwrite given; files are kept,
@@ -249,6 +257,17 @@ int PrepareDestination(const std::string& folder) {
     return PathIsFolder(folder);
 }
 
+// The engine keeps the handler process-wide: every way out of the command after it is
+// set must take it away again, so that no later command's events reach this one.
+class ExtractEvents {
+public:
+    ExtractEvents() { SetEventHandler(EVENT_SLOT_MAIN, OnExtractEvent); }
+    ~ExtractEvents() { End(); }
+    ExtractEvents(const ExtractEvents&) = delete;
+    ExtractEvents& operator=(const ExtractEvents&) = delete;
+    void End() { SetEventHandler(EVENT_SLOT_MAIN, nullptr); }
+};
+
 } // namespace
 
 int CommandExtract(const std::vector<std::string>& args) {
@@ -270,7 +289,8 @@ int CommandExtract(const std::vector<std::string>& args) {
     // and standard output carries only the files' bytes.
     if (g_toStdout && (OptionGiven(line, OPT_DIRECTORY) || OptionGiven(line, OPT_OVERWRITE)))
         return UsageError("extract", "--stdout writes no files: -C and --overwrite do not go with it");
-    if (g_toStdout && ConsoleVerbose()) return UsageError("extract", "--stdout and -v cannot be used together");
+    if (g_toStdout && ConsoleVerbose())
+        return UsageError("extract", "--stdout and -v cannot be used together");
     if (g_toStdout) ConsoleSetQuiet(1);
     g_run = ExtractRun{ConsoleInteractive() ? OVERWRITE_ASK : OVERWRITE_UNASKED, 0, 0, 0, 0, ARQ_EXIT_OK, 0};
     std::string mode;
@@ -297,13 +317,10 @@ int CommandExtract(const std::vector<std::string>& args) {
     std::string path;
     int code = DisksPrepare(line.positional[0], line.list, &path);
     if (code != ARQ_EXIT_OK) return code;
-    SetEventHandler(EVENT_SLOT_MAIN, OnExtractEvent);
+    ExtractEvents events;
     ArchiveInput input;
     code = ArchiveOpen(path, &input);
-    if (code != ARQ_EXIT_OK) {
-        SetEventHandler(EVENT_SLOT_MAIN, nullptr);
-        return code;
-    }
+    if (code != ARQ_EXIT_OK) return code;
     uint64_t total = 0;
     int spanned = 0;
     std::string surveyProblem;
@@ -315,19 +332,14 @@ int CommandExtract(const std::vector<std::string>& args) {
             "%s: the first disk of a spanned set; name the folders of all its disks with --volumes, or "
             "extract it from a removable drive",
             path.c_str());
-        SetEventHandler(EVENT_SLOT_MAIN, nullptr);
         return ARQ_EXIT_NOT_FOUND;
     }
     if (!destination.empty() && !PrepareDestination(destination)) {
         Complain("%s: cannot be made a folder to extract into", destination.c_str());
-        SetEventHandler(EVENT_SLOT_MAIN, nullptr);
         return ARQ_EXIT_IO;
     }
 
-    if (g_toStdout && !StdoutSinkBegin(&destination)) {
-        SetEventHandler(EVENT_SLOT_MAIN, nullptr);
-        return ARQ_EXIT_IO;
-    }
+    if (g_toStdout && !StdoutSinkBegin(&destination)) return ARQ_EXIT_IO;
 
     SetOverwriteQuery(AskOverwrite);
     SetEntryFilter(ChooseEntry);
@@ -349,7 +361,7 @@ int CommandExtract(const std::vector<std::string>& args) {
     DecoderRelease();
     SetEntryFilter(nullptr);
     SetOverwriteQuery(nullptr);
-    SetEventHandler(EVENT_SLOT_MAIN, nullptr);
+    events.End();
     if (g_toStdout) {
         if (!StdoutSinkEmit(g_written)) Note(ARQ_EXIT_IO);
         StdoutSinkEnd(destination);
