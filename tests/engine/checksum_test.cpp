@@ -1,7 +1,7 @@
 // Entry checksums: the CRC-32 itself against published values, the checksum field as
 // the reader takes it from the extra bytes, and the extraction that fails an entry
-// whose bytes do not give it. (arq_blackbox.py judges the field our writer lays down
-// against another CRC-32.)
+// whose bytes do not give it. (tests/tools/arq_blackbox/test_checksums.py judges the
+// field our writer lays down against another CRC-32.)
 #include "engine/checksum.h"
 
 #include "extract_fixture.h"

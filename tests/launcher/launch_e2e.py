@@ -25,7 +25,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
-from arq_blackbox import archive_header, checksum_field, end_record, entry  # noqa: E402  (the format, by hand)
+from arq_blackbox.format import archive_header, checksum_field, end_record, entry  # noqa: E402  (the format, by hand)
 
 ARGS = None
 DISK_FULL_TEXT = "There is not enough room on the drive to run the Tarnby."
