@@ -17,7 +17,7 @@
 
 #include "crushed/bitinput.h"
 #include "crushed/decoder.h"
-#include "crushed/encoder.h"
+#include "crushed/crushed.h"
 #include "engine/checksum.h"
 #include "engine/descriptor.h"
 #include "fileio/slots.h"

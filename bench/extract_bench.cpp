@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "crushed/decoder.h"
-#include "crushed/encoder.h"
+#include "crushed/crushed.h"
 #include "engine/checksum.h"
 #include "engine/extract.h"
 #include "engine/writer.h"

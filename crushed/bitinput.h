@@ -21,14 +21,13 @@
 
 #include <cstdint>
 
+#include "crushed/crushed.h"
 #include "fileio/slots.h"
 
 // ---- Process-wide state (bitinput.cpp) ----------------------------------------
-extern uint32_t BitBuffer;      // the next 32 unconsumed bits; the next one is bit 31
-extern uint32_t SpareByte;      // the byte fetched last
-extern uint32_t SpareBits;      // 0..8 low bits of SpareByte not yet in BitBuffer
-extern uint32_t CompressedLeft; // compressed bytes of the entry not yet fetched; set by the caller
-extern int32_t InputSlot;       // slot the compressed bytes come from; set by the caller; starts at -1
+extern uint32_t BitBuffer; // the next 32 unconsumed bits; the next one is bit 31
+extern uint32_t SpareByte; // the byte fetched last
+extern uint32_t SpareBits; // 0..8 low bits of SpareByte not yet in BitBuffer
 
 enum {
     BIT_BUFFER_BITS = 32,
@@ -42,13 +41,6 @@ void PrimeBits();
 void DropBits(uint32_t n);
 // The next n bits (0..16) as a number, first bit most significant; then DropBits(n).
 uint32_t PullBits(uint32_t n);
-// 1 when the decoder has consumed bits beyond the entry's compressed data, i.e. the
-// stream was cut short: its last codes lie in the zero bits that stand in behind it.
-int BitInputOverrun();
-// 1 when FileGetByte failed while compressed bytes were still owed (the input ended
-// early or could not be read); the bits stand in for it as zeros and no further byte
-// is fetched. Cleared by PrimeBits.
-int BitInputEnded();
 // Puts the bit input back to its start-up state (tests).
 void BitInputResetState();
 

@@ -1,4 +1,4 @@
-#include "crushed/encoder.h"
+#include "crushed/crushed.h"
 
 #include <cstring>
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "crushed/encoder.h"
+#include "crushed/crushed.h"
 
 enum {
     ENC_STAGING_BYTES = 16384, // bytes gathered before each call of the sink

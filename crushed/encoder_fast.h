@@ -19,9 +19,9 @@ struct FastRun {
     uint32_t blockBits;  // its planned size
     uint32_t count;      // symbols in the buffer
     EncBitWriter* writer;
-    uint32_t pos;      // next input byte to parse
-    uint32_t written;  // input bytes that the blocks written so far stand for
-    int32_t finished;  // the last block is written
+    uint32_t pos;     // next input byte to parse
+    uint32_t written; // input bytes that the blocks written so far stand for
+    int32_t finished; // the last block is written
 };
 
 int EncFastStart(FastRun* run, const uint8_t* in, uint32_t size, EncBitWriter* writer); // 0 or ERR_NO_MEMORY

@@ -134,8 +134,8 @@ enum {
     EXTRA_ID_CHECKSUM = 0x4B43, // bytes "CK"
     EXTRA_CHECKSUM_LENGTH = 4,
     EXTRA_CHECKSUM_FIELD_SIZE = EXTRA_FIELD_HEAD_SIZE + EXTRA_CHECKSUM_LENGTH, // 8
-    EXTRA_ID_FOLDER_TIMES = 0x5446, // bytes "FT"
-    EXTRA_FOLDER_TIME_SIZE = 4,     // one time
+    EXTRA_ID_FOLDER_TIMES = 0x5446,                                            // bytes "FT"
+    EXTRA_FOLDER_TIME_SIZE = 4,                                                // one time
 };
 
 // Storage methods; any other value is not extractable.

@@ -1,7 +1,7 @@
 // Reading the archive header record of a self-extracting program.
 #include <cstring>
 
-#include "engine/reader.h"
+#include "engine/engine.h"
 #include "fileio/slots.h"
 
 // Reads exactly count bytes; ERR_BAD_HEADER when the file ends first.

@@ -18,8 +18,8 @@
 #include <cstdint>
 
 enum {
-    CHECKSUM_FOLD_BLOCK = 16,                      // bytes folded at a time
-    CHECKSUM_FOLD_MIN = 4 * CHECKSUM_FOLD_BLOCK,   // the four running blocks to start with
+    CHECKSUM_FOLD_BLOCK = 16,                    // bytes folded at a time
+    CHECKSUM_FOLD_MIN = 4 * CHECKSUM_FOLD_BLOCK, // the four running blocks to start with
 };
 
 // 1 when this processor multiplies without carries (and ChecksumFold may be called).

@@ -1,7 +1,7 @@
 // Reading one entry header record.
 #include <cstring>
 
-#include "engine/reader.h"
+#include "engine/engine.h"
 #include "engine/writer.h"
 #include "fileio/memory.h"
 #include "fileio/paths.h"

@@ -4,7 +4,7 @@
 
 #include "crushed/decoder.h"
 #include "engine/extract.h"
-#include "engine/reader.h"
+#include "engine/engine.h"
 #include "engine/search.h"
 #include "engine/signed_bytes.h"
 #include "engine/spanned.h"

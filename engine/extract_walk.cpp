@@ -5,7 +5,7 @@
 
 #include "engine/extract.h"
 #include "engine/extract_state.h"
-#include "engine/reader.h"
+#include "engine/engine.h"
 #include "engine/search.h"
 #include "engine/signed_bytes.h"
 #include "engine/spanned.h"

@@ -1,7 +1,7 @@
 // The check that a file holds a readable archive.
 #include <cstring>
 
-#include "engine/reader.h"
+#include "engine/engine.h"
 #include "engine/search.h"
 #include "fileio/memory.h"
 #include "fileio/paths.h"

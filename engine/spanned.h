@@ -1,7 +1,8 @@
 // Archives that span removable disks: passing over an entry (also across disks),
 // asking for and checking the next disk, and collecting a spanned entry's pieces into
 // a temporary file that the method dispatch then reads as if the entry had never
-// been split.
+// been split. Passing over an entry and the volume check are offered to tools too
+// (engine/engine.h).
 //
 // All volumes are files with the same path on one removable drive. Every volume
 // after the first starts with an entry header record whose volume number is one
@@ -13,7 +14,7 @@
 
 #include <cstdint>
 
-#include "engine/descriptor.h"
+#include "engine/engine.h"
 
 enum {
     // Prompts for the next disk before a volume change is given up; the drive is tried
@@ -28,19 +29,6 @@ enum {
 // Number of the volume open now; compared with a header's volume number by its low
 // byte. ExtractSelf sets it to 0 when it begins.
 extern int32_t g_currentVolume;
-
-// Whether an entry whose header was read at headerOffset of the volume open now stands
-// where the header says. A whole entry is written with the number of the volume it is
-// on, so another number means the header is damaged, and a walk ends there rather than
-// trust the rest of it. A volume file's first record is the exception: on a later disk
-// it continues an entry begun on an earlier one (its last piece is not marked as
-// spanned), and is taken as such; so is a spanned entry met on a later disk.
-int EntryOnItsVolume(const EntryDescriptor* desc, int32_t headerOffset);
-
-// Moves desc->input_slot past the current entry to the next entry header record,
-// changing disks when the entry goes on there. 0 when the input stands on the next
-// record, non-zero otherwise.
-int SkipEntry(EntryDescriptor* desc);
 
 // Closes the current volume, asks for the next disk through EVT_INSERT_VOLUME (at
 // most ten prompts) and opens it under the slot number the archive had before,
@@ -90,9 +78,3 @@ int SpannedRestartFromFirstDisk(EntryDescriptor* desc, int* result);
 // Closes and deletes the temporary file, frees its name and puts the archive's slot
 // back into desc->input_slot. Does nothing when span->active is 0. Safe to call twice.
 void SpannedEntryEnd(EntryDescriptor* desc, SpannedEntry* span);
-
-// Puts the volume state back to its start: g_currentVolume 0, no assembled entry, and
-// the one new start from the first disk that a walk may make not yet used (a second
-// one would only come from a damaged or hostile set and could go round for ever).
-// Call it when a walk begins (ExtractSelf, ExtractArchive) and in tests.
-void SpannedResetState();

@@ -1,7 +1,7 @@
 // Passing over an entry that is not extracted, also across disks.
 #include <cstring>
 
-#include "engine/reader.h"
+#include "engine/engine.h"
 #include "engine/spanned.h"
 #include "engine/spanned_state.h"
 #include "fileio/slots.h"

@@ -18,6 +18,8 @@ void SpannedResetState() {
     g_spannedBehindPosition = -1;
 }
 
+int32_t CurrentVolume() { return g_currentVolume; }
+
 int EntryOnItsVolume(const EntryDescriptor* desc, int32_t headerOffset) {
     if ((desc->flags & ENTRY_SPANNED) || headerOffset == 0) return 1;
     return desc->volume_info[0] == static_cast<uint8_t>(g_currentVolume) ? 1 : 0;

@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "engine/events.h"
-#include "engine/reader.h"
+#include "engine/engine.h"
 #include "engine/spanned.h"
 #include "engine/spanned_state.h"
 #include "fileio/paths.h"

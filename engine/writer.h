@@ -177,7 +177,7 @@ int WriterPutFile(ArchiveWriter* writer, const char* storedName, const char* sou
 int WriterPutEnd(ArchiveWriter* writer, const uint8_t* extra, uint32_t extraSize);
 
 // ---- Crushed entries -------------------------------------------------------------------
-// Written through our encoder (crushed/encoder.h); level is CRUSHED_LEVEL_FAST or
+// Written through our encoder (crushed/crushed.h); level is CRUSHED_LEVEL_FAST or
 // CRUSHED_LEVEL_BEST. The header's method and sizes are set from the stream; every
 // other field is the caller's. ERR_BAD_ARGUMENT for an unknown level, ERR_NO_MEMORY
 // when the encoder finds no memory, else as WriterPutEntry.

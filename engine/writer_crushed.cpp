@@ -1,6 +1,6 @@
 // Crushed entries for the writer: the data goes through our encoder, and the header
 // takes the method and both sizes from the stream.
-#include "crushed/encoder.h"
+#include "crushed/crushed.h"
 #include "engine/writer.h"
 #include "fileio/memory.h"
 #include "fileio/slots.h"

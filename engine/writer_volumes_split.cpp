@@ -1,7 +1,7 @@
 // Spreading a finished plain archive over spanned volumes.
 #include <cstring>
 
-#include "engine/reader.h"
+#include "engine/engine.h"
 #include "engine/writer.h"
 #include "fileio/memory.h"
 #include "fileio/slots.h"

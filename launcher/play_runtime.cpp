@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/extract.h"
+#include "engine/engine.h"
 #include "launcher/resource.h"
 
 CPlayRuntime* g_pRuntime = nullptr;

@@ -7,8 +7,7 @@
 
 #include <cstdint>
 
-#include "engine/descriptor.h"
-#include "engine/events.h"
+#include "engine/engine.h"
 #include "framework/framework.h"
 #include "launcher/launch_folder.h"
 #include "launcher/progress_dlg.h"

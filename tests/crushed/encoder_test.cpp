@@ -1,5 +1,5 @@
 // Our encoder's parts and interface, checked against hand-worked values.
-#include "crushed/encoder.h"
+#include "crushed/crushed.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 
 #include "crushed/bitinput.h"
 #include "crushed/decoder.h"
-#include "crushed/encoder.h"
+#include "crushed/crushed.h"
 #include "engine/descriptor.h"
 #include "fileio/slots.h"
 #include "support/scratch.h"

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "crushed/encoder.h"
+#include "crushed/crushed.h"
 #include "encoder_corpus.h"
 #include "encoder_streams.h"
 #include "fileio/memory.h"

@@ -3,7 +3,7 @@
 // back, and the decoder must stop exactly at the stream's end.
 #include <gtest/gtest.h>
 
-#include "crushed/encoder.h"
+#include "crushed/crushed.h"
 #include "decoder_fixture.h"
 #include "encoder_corpus.h"
 #include "encoder_streams.h"

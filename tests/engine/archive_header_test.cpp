@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "archive_builder.h"
-#include "engine/reader.h"
+#include "engine/engine.h"
 #include "engine/search.h"
 #include "engine_fixture.h"
 

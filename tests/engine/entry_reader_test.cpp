@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "archive_builder.h"
-#include "engine/reader.h"
+#include "engine/engine.h"
 #include "engine_fixture.h"
 #include "listing.h"
 

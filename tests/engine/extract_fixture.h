@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "crushed/decoder.h"
-#include "crushed/encoder.h"
+#include "crushed/crushed.h"
 #include "engine/extract.h"
-#include "engine/reader.h"
+#include "engine/engine.h"
 #include "engine/spanned.h"
 #include "engine/writer.h"
 #include "engine_fixture.h"

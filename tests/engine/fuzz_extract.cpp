@@ -10,7 +10,7 @@
 #include <string>
 
 #include "crushed/decoder.h"
-#include "crushed/encoder.h"
+#include "crushed/crushed.h"
 #include "engine/extract.h"
 #include "engine/writer.h"
 #include "fileio/memory.h"

@@ -3,7 +3,7 @@
 // crash, every result is one the operations document, and no slot or buffer is left.
 #include <cstdint>
 
-#include "engine/reader.h"
+#include "engine/engine.h"
 #include "engine/search.h"
 #include "fileio/memory.h"
 #include "fileio/slots.h"

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/reader.h"
+#include "engine/engine.h"
 #include "engine/search.h"
 #include "fileio/slots.h"
 

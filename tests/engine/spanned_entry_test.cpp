@@ -2,7 +2,7 @@
 // from disk after disk into a temporary file, SpannedEntryEnd removes it again.
 #include <gtest/gtest.h>
 
-#include "engine/reader.h"
+#include "engine/engine.h"
 #include "spanned_fixture.h"
 
 namespace {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "crushed/decoder.h"
-#include "crushed/encoder.h"
+#include "crushed/crushed.h"
 #include "engine/extract.h"
 #include "spanned_fixture.h"
 

@@ -2,7 +2,7 @@
 // across disks), on volumes put into the removable drive A:.
 #include <gtest/gtest.h>
 
-#include "engine/reader.h"
+#include "engine/engine.h"
 #include "spanned_fixture.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <random>
 
-#include "crushed/encoder.h"
+#include "crushed/crushed.h"
 #include "engine/archive.h"
 #include "fileio/memory.h"
 #include "tests/support/scratch.h"

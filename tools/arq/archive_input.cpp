@@ -3,12 +3,7 @@
 
 #include <cstring>
 
-#include "engine/archive.h"
-#include "engine/extract.h"
-#include "engine/reader.h"
-#include "engine/search.h"
-#include "engine/signed_bytes.h"
-#include "engine/spanned.h"
+#include "engine/engine.h"
 #include "fileio/paths.h"
 #include "fileio/slots.h"
 #include "platform/platform.h"
@@ -178,7 +173,7 @@ int ArchiveOpen(const std::string& name, ArchiveInput* input) {
     EntryDescriptor desc;
     std::memset(&desc, 0, sizeof desc);
     desc.input_slot = input->slot;
-    g_currentVolume = 0;
+    SpannedResetState();
     std::string problem;
     int code = ARQ_EXIT_OK;
     // Found as the engine finds it; then held to the bytes the launcher reads.
@@ -229,12 +224,12 @@ WalkStep WalkNext(ArchiveInput* input, EntryDescriptor* desc, std::string* probl
     if (rc == 0 && !EntryOnItsVolume(desc, at)) {
         // The engine's walk ends here too, before this entry.
         *problem = header + "it places a whole entry on disk " + std::to_string(desc->volume_info[0] + 1) +
-                   ", but stands on disk " + std::to_string((g_currentVolume & 0xFF) + 1);
+                   ", but stands on disk " + std::to_string((CurrentVolume() & 0xFF) + 1);
         *code = ARQ_EXIT_DAMAGED;
         return WALK_STOP;
     }
     if (rc == 0) {
-        if (g_currentVolume != 0 ||
+        if (CurrentVolume() != 0 ||
             WithinSignedBytes(input->signed_end, FileTell(slot), desc->compressed_size))
             return WALK_ENTRY;
         // The launcher's walk ends here: what follows is not the signer's.
@@ -247,7 +242,7 @@ WalkStep WalkNext(ArchiveInput* input, EntryDescriptor* desc, std::string* probl
     const int32_t size = SlotFileSize(slot);
     if (rc == ERR_END_OF_ARCHIVE) {
         const int32_t end =
-            input->signed_end != SIGNED_END_NONE && g_currentVolume == 0 ? input->signed_end : size;
+            input->signed_end != SIGNED_END_NONE && CurrentVolume() == 0 ? input->signed_end : size;
         const int32_t next = at >= 0 && size >= 0 ? EntrySignatureBehind(slot, at, end) : -1;
         if (next >= 0) {
             *problem = header +

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/descriptor.h"
+#include "engine/engine.h"
 
 struct ArchiveInput {
     std::string path; // the file opened, as the engine is to open it

@@ -3,11 +3,8 @@
 
 #include <cstring>
 
-#include "crushed/encoder.h"
-#include "engine/checksum.h"
-#include "engine/extract.h"
-#include "engine/reader.h"
-#include "engine/search.h"
+#include "crushed/crushed.h"
+#include "engine/engine.h"
 #include "fileio/memory.h"
 #include "fileio/paths.h"
 #include "fileio/slots.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/writer.h"
+#include "engine/engine.h"
 #include "tools/arq/input_tree.h"
 #include "tools/arq/options.h"
 

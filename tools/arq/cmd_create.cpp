@@ -1,6 +1,6 @@
 // arq create: a new archive, or a spanned set, from files and folders.
-#include "crushed/encoder.h"
-#include "engine/archive.h"
+#include "crushed/crushed.h"
+#include "engine/engine.h"
 #include "platform/platform.h"
 #include "tools/arq/archive_output.h"
 #include "tools/arq/commands.h"

@@ -2,11 +2,8 @@
 // and its events.
 #include <cstring>
 
-#include "crushed/decoder.h"
-#include "engine/archive.h"
-#include "engine/events.h"
-#include "engine/extract.h"
-#include "engine/spanned.h"
+#include "crushed/crushed.h"
+#include "engine/engine.h"
 #include "fileio/paths.h"
 #include "platform/platform.h"
 #include "tools/arq/archive_input.h"
@@ -345,7 +342,7 @@ int CommandExtract(const std::vector<std::string>& args) {
     SetEntryFilter(ChooseEntry);
     GuardReset();
     FolderTimesBegin();
-    g_currentVolume = 0;
+    SpannedResetState();
     ProgressBegin(complete ? total : 0);
     const int rc = ExtractArchiveFrom(input.path.c_str(), destination.c_str(), input.start);
     ProgressEnd();

@@ -4,9 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/archive.h"
-#include "engine/events.h"
-#include "engine/spanned.h"
+#include "engine/engine.h"
 #include "platform/platform.h"
 #include "tools/arq/archive_input.h"
 #include "tools/arq/commands.h"
@@ -84,7 +82,8 @@ bool PrintRows(const std::vector<ListRow>& rows, bool utc) {
     for (const ListRow& row : rows)
         checksums = checksums || !row.checksum.empty();
     std::printf("%-9s %10s %10s %6s  %-19s  %-6s  %-5s %3s  %s%s\n", "Method", "Packed", "Size", "Ratio",
-                utc ? "Modified (UTC)" : "Modified", "Mode", "Flags", "Vol", checksums ? "CRC-32    " : "", "Name");
+                utc ? "Modified (UTC)" : "Modified", "Mode", "Flags", "Vol", checksums ? "CRC-32    " : "",
+                "Name");
     for (const ListRow& row : rows) {
         if (checksums) {
             std::printf("%s  %-*s  %s\n", row.text_before.c_str(), LIST_CHECKSUM_WIDTH,
@@ -126,7 +125,7 @@ int CommandList(const std::vector<std::string>& args) {
     EntryDescriptor desc;
     std::memset(&desc, 0, sizeof desc);
     desc.input_slot = input.slot;
-    g_currentVolume = 0;
+    SpannedResetState();
     SpannedResetState();
 
     std::vector<ListRow> rows;

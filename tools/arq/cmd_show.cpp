@@ -14,8 +14,7 @@
 // the order is fixed. Everything is decided before the first byte is written, and the
 // same inputs always give the same bytes: the times come from the files, never from
 // the clock, so that a show can be built again and compared.
-#include "engine/archive.h"
-#include "engine/writer.h"
+#include "engine/engine.h"
 #include "fileio/paths.h"
 #include "fileio/slots.h"
 #include "platform/platform.h"

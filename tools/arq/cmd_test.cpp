@@ -4,16 +4,14 @@
 // the packed bytes the header counts (no more: the next record starts there; no
 // fewer: nothing is left over), its sizes agree with its method, and, when its header
 // carries a checksum field, the bytes it decodes to give that CRC-32. Without the
-// field a changed byte that still decodes goes unnoticed. A spanned entry's pieces are first collected from the disks
-// by the engine into a temporary file, which is removed again.
+// field a changed byte that still decodes goes unnoticed. A spanned entry's pieces are first collected from
+// the disks by the engine into a temporary file, which is removed again.
 #include <cstdio>
 #include <cstring>
 
+#include "crushed/crushed.h"
 #include "crushed/bitinput.h"
-#include "crushed/decoder.h"
-#include "engine/archive.h"
-#include "engine/checksum.h"
-#include "engine/events.h"
+#include "engine/engine.h"
 #include "engine/spanned.h"
 #include "fileio/memory.h"
 #include "fileio/paths.h"
@@ -34,10 +32,8 @@ namespace {
 enum { OPT_HELP, OPT_VOLUMES, OPT_QUIET, OPT_VERBOSE, OPT_CODEPAGE };
 
 const OptionSpec kTestOptions[] = {
-    {"help", 'h', OPTION_FLAG, OPT_HELP},
-    {"volumes", 0, OPTION_LIST, OPT_VOLUMES},
-    {"quiet", 'q', OPTION_FLAG, OPT_QUIET},
-    {"verbose", 'v', OPTION_FLAG, OPT_VERBOSE},
+    {"help", 'h', OPTION_FLAG, OPT_HELP},        {"volumes", 0, OPTION_LIST, OPT_VOLUMES},
+    {"quiet", 'q', OPTION_FLAG, OPT_QUIET},      {"verbose", 'v', OPTION_FLAG, OPT_VERBOSE},
     {"codepage", 0, OPTION_VALUE, OPT_CODEPAGE},
 };
 
@@ -97,7 +93,8 @@ std::string DecodeCrushed(EntryDescriptor* desc, uint32_t lookahead) {
         const uint32_t window = CRUSHED_WINDOW_SIZE;
         const uint32_t count = left < window ? left : window;
         rc = DecodeChunk(desc, count, buffer);
-        if (rc == 0 && desc->checksum_state != CHECKSUM_NONE) checksum = ChecksumUpdate(checksum, buffer, count);
+        if (rc == 0 && desc->checksum_state != CHECKSUM_NONE)
+            checksum = ChecksumUpdate(checksum, buffer, count);
         BytesWritten += count;
         left -= count;
     }
@@ -287,7 +284,7 @@ int CommandTest(const std::vector<std::string>& args) {
     EntryDescriptor desc;
     std::memset(&desc, 0, sizeof desc);
     desc.input_slot = input.slot;
-    g_currentVolume = 0;
+    SpannedResetState();
     g_doneBefore = 0;
     SpannedResetState();
     ProgressBegin(total);

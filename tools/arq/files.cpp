@@ -3,8 +3,7 @@
 
 #include <cstdint>
 
-#include "engine/extract.h"
-#include "engine/writer.h"
+#include "engine/engine.h"
 #include "platform/platform.h"
 #include "tools/arq/console.h"
 #include "tools/arq/exit_codes.h"

@@ -4,15 +4,15 @@
 #include <cstring>
 #include <map>
 
-#include "engine/archive.h"
-#include "engine/reader.h"
+#include "engine/engine.h"
 #include "platform/platform.h"
 
 namespace {
 
 struct FolderTimesState {
-    std::map<std::string, uint32_t> carried;   // stored folder name -> time from the archive
-    std::map<std::string, std::string> written; // stored folder name -> its path, for those that received a file
+    std::map<std::string, uint32_t> carried; // stored folder name -> time from the archive
+    std::map<std::string, std::string>
+        written; // stored folder name -> its path, for those that received a file
 };
 FolderTimesState g_folders;
 
@@ -68,7 +68,8 @@ void FolderTimesWritten(const char* outputPath, const char* storedName) {
     // at its length limit does not end with the name, and its folders are left alone.
     const std::string path = outputPath;
     const size_t storedLength = std::strlen(storedName);
-    if (path.size() < storedLength || path.compare(path.size() - storedLength, storedLength, storedName) != 0) return;
+    if (path.size() < storedLength || path.compare(path.size() - storedLength, storedLength, storedName) != 0)
+        return;
     const size_t prefix = path.size() - storedLength;
     for (const std::string& folder : FoldersOf(storedName))
         g_folders.written[folder] = path.substr(0, prefix + folder.size());

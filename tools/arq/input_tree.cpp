@@ -4,8 +4,7 @@
 #include <algorithm>
 #include <map>
 
-#include "engine/archive.h"
-#include "engine/extract.h"
+#include "engine/engine.h"
 #include "fileio/paths.h"
 #include "platform/platform.h"
 #include "tools/arq/console.h"

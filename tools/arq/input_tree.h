@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/writer.h"
+#include "engine/engine.h"
 
 struct InputFile {
     std::string source; // the path to read it from
@@ -33,14 +33,13 @@ struct CollectOptions {
 
 // Every regular file the paths name: a file under its own name, a folder under its
 // own name (its last component; "." and a root add none) with everything in it, in
-// name order, each folder's time on the first file in it. The archive being written (at archivePath) is left out. Fails, with a
-// message, on a named path that does not exist, a name the format or the code page
-// cannot carry (too long, holding ':' or '\', a device name of Windows), names that
-// would clash when extracted (every clash is named), or a file too large for the
-// format. Inside folders, what cannot be stored (devices, pipes, unreadable files and
-// folders, links to nothing, links back to a folder they lie in) is passed over with a
-// message each, counted in *skipped; empty folders, which an archive cannot hold, are
-// counted in one message. Returns ARQ_EXIT_OK or the exit code.
+// name order, each folder's time on the first file in it. The archive being written (at archivePath) is left
+// out. Fails, with a message, on a named path that does not exist, a name the format or the code page cannot
+// carry (too long, holding ':' or '\', a device name of Windows), names that would clash when extracted
+// (every clash is named), or a file too large for the format. Inside folders, what cannot be stored (devices,
+// pipes, unreadable files and folders, links to nothing, links back to a folder they lie in) is passed over
+// with a message each, counted in *skipped; empty folders, which an archive cannot hold, are counted in one
+// message. Returns ARQ_EXIT_OK or the exit code.
 int CollectInputs(const std::vector<std::string>& paths, const std::string& archivePath,
                   const CollectOptions& options, std::vector<InputFile>* files, int* skipped);
 

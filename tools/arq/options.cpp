@@ -103,7 +103,8 @@ int ParseCommandLine(const std::vector<std::string>& args, const OptionSpec* spe
     // Every command takes both; asked for less and more output at once, it cannot do both.
     const OptionSpec* quiet = FindLong(specs, specCount, "quiet");
     const OptionSpec* verbose = FindLong(specs, specCount, "verbose");
-    if (quiet != nullptr && verbose != nullptr && OptionGiven(*out, quiet->id) && OptionGiven(*out, verbose->id)) {
+    if (quiet != nullptr && verbose != nullptr && OptionGiven(*out, quiet->id) &&
+        OptionGiven(*out, verbose->id)) {
         *error = "-q (--quiet) and -v (--verbose) cannot be used together";
         return 0;
     }

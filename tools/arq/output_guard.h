@@ -15,7 +15,7 @@
 
 #include <cstdint>
 
-#include "engine/descriptor.h"
+#include "engine/engine.h"
 
 // Forgets the files of an earlier extraction.
 void GuardReset();

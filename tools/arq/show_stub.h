@@ -27,8 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/archive.h"
-#include "engine/signed_bytes.h"
+#include "engine/engine.h"
 
 enum {
     STUB_DOS_HEADER_SIZE = 0x40,

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "engine/reader.h"
+#include "engine/engine.h"
 #include "fileio/codes.h"
 #include "fileio/paths.h"
 #include "fileio/slots.h"
@@ -124,9 +124,9 @@ void DisksInsert(EntryDescriptor* desc, int32_t disk) {
     if (!g_disks.folders.empty()) {
         const int count = static_cast<int>(g_disks.folders.size());
         if (g_disks.foldersFound && disk > count) {
-            Complain("disk %d of %s is needed, but %s.%d is missing (found %s.1 to %s.%d)", static_cast<int>(disk),
-                     name, g_disks.givenName.c_str(), static_cast<int>(disk), g_disks.givenName.c_str(),
-                     g_disks.givenName.c_str(), count);
+            Complain("disk %d of %s is needed, but %s.%d is missing (found %s.1 to %s.%d)",
+                     static_cast<int>(disk), name, g_disks.givenName.c_str(), static_cast<int>(disk),
+                     g_disks.givenName.c_str(), g_disks.givenName.c_str(), count);
             GiveUp(desc, ARQ_EXIT_NOT_FOUND);
             return;
         }

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/descriptor.h"
+#include "engine/engine.h"
 
 // Decides how the disks come for the archive named on the command line and gives the
 // path the engine is to open. With folders, or when the archive does not exist but
