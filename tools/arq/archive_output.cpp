@@ -1,4 +1,4 @@
-// Writing the archive of arq create, and putting it in place only when complete.
+// Writing the archive of arq create and arq show, and putting it in place only when complete.
 #include "tools/arq/archive_output.h"
 
 #include <cstring>
@@ -6,8 +6,6 @@
 #include "crushed/encoder.h"
 #include "engine/checksum.h"
 #include "engine/extract.h"
-#include "engine/reader.h"
-#include "engine/search.h"
 #include "fileio/memory.h"
 #include "fileio/paths.h"
 #include "fileio/slots.h"
@@ -16,9 +14,11 @@
 #include "tools/arq/exit_codes.h"
 #include "tools/arq/files.h"
 #include "tools/arq/folder_times.h"
-#include "tools/arq/show_stub.h"
 
 namespace {
+
+// The buffer a link's resolved target is read into.
+const uint32_t RESOLVED_PATH_SIZE = 1024;
 
 // A free name in folder, or empty.
 std::string TempName(const std::string& folder) {
@@ -145,74 +145,6 @@ int SplitIntoVolumes(ArchiveOutput* out, int32_t* volumes) {
 }
 
 } // namespace
-
-int OutputChosenLevel(const CommandLine& line, int storedId, int fastId, int bestId) {
-    int level = CRUSHED_LEVEL_DEFAULT;
-    int chosen = 0;
-    for (const ParsedOption& option : line.options) {
-        int asked;
-        if (option.id == storedId) {
-            asked = OUTPUT_STORED;
-        } else if (option.id == fastId) {
-            asked = CRUSHED_LEVEL_FAST;
-        } else if (option.id == bestId) {
-            asked = CRUSHED_LEVEL_BEST;
-        } else {
-            continue;
-        }
-        if (chosen && asked != level) return -1;
-        level = asked;
-        chosen = 1;
-    }
-    return level;
-}
-
-namespace {
-
-// The buffer a link's resolved target is read into.
-const uint32_t RESOLVED_PATH_SIZE = 1024;
-
-// 1 when the open file at slot holds an entry header record that can be read.
-int SlotHoldsArchive(int slot) {
-    const int32_t start = FindEntrySignature(nullptr, slot);
-    if (start < 0 || FileSeek(slot, start, FILE_SEEK_START) != start) return 0;
-    EntryDescriptor desc;
-    std::memset(&desc, 0, sizeof desc);
-    desc.input_slot = slot;
-    const int rc = ReadEntryHeader(&desc);
-    return rc == 0 || rc == ERR_END_OF_ARCHIVE;
-}
-
-} // namespace
-
-int OutputMayReplace(const std::string& output, OutputKind kind) {
-    const char* path = output.c_str();
-    PlatStatInfo info;
-    if (PlatStat(path, &info) != 0) {
-        if (!PlatIsLink(path)) return ARQ_EXIT_OK;
-        Complain("%s: is a link that leads nowhere; left as it is", path);
-        return ARQ_EXIT_NOT_REPLACED;
-    }
-    if (info.mode & PLAT_MODE_FOLDER) return ARQ_EXIT_OK; // OutputStart says so
-    if ((info.mode & PLAT_MODE_FILE) == 0) {
-        Complain("%s: exists and is not a regular file (a device?); left as it is", path);
-        return ARQ_EXIT_NOT_REPLACED;
-    }
-    if (info.size == 0) return ARQ_EXIT_OK;
-    if (kind == OUTPUT_PROGRAM) {
-        if (ProgramFileProblem(output).empty()) return ARQ_EXIT_OK;
-        Complain(
-            "%s: exists and is not a program; left as it is (remove it, or name another file for the show)",
-            path);
-        return ARQ_EXIT_NOT_REPLACED;
-    }
-    const int slot = FileOpen(path, FILE_READ);
-    const int holds = slot >= 0 && SlotHoldsArchive(slot);
-    if (slot >= 0) FileClose(slot);
-    if (holds) return ARQ_EXIT_OK;
-    Complain("%s: exists and is not an archive; left as it is (remove it, or name another archive)", path);
-    return ARQ_EXIT_NOT_REPLACED;
-}
 
 int OutputStart(ArchiveOutput* out, const std::string& archive, uint32_t volumeSize) {
     out->final_path = archive;

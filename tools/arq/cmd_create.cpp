@@ -4,12 +4,14 @@
 #include "platform/platform.h"
 #include "tools/arq/archive_output.h"
 #include "tools/arq/commands.h"
+#include "tools/arq/compression_level.h"
 #include "tools/arq/console.h"
 #include "tools/arq/exit_codes.h"
 #include "tools/arq/files.h"
 #include "tools/arq/help.h"
 #include "tools/arq/input_tree.h"
 #include "tools/arq/options.h"
+#include "tools/arq/output_replace.h"
 #include "tools/arq/text.h"
 
 namespace {
