@@ -242,13 +242,11 @@ int CheckEntries(const InputFile& show, const InputFile& player, uint64_t stubSi
     return ARQ_EXIT_OK;
 }
 
-char LowerAZ(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // Whether two names are equal when ASCII letters are compared without regard to case.
 bool SameIgnoringCase(const std::string& first, const std::string& second) {
     if (first.size() != second.size()) return false;
     for (size_t i = 0; i < first.size(); i++) {
-        if (LowerAZ(first[i]) != LowerAZ(second[i])) return false;
+        if (CharUpperAZ(first[i]) != CharUpperAZ(second[i])) return false;
     }
     return true;
 }

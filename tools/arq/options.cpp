@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "fileio/paths.h"
+
 namespace {
 
 const OptionSpec* FindLong(const OptionSpec* specs, int count, const std::string& name) {
@@ -166,7 +168,7 @@ int ParseSize(const std::string& text, uint32_t* size) {
     if (i == 0) return 0;
     std::string unit;
     for (; i < text.size(); i++)
-        unit += static_cast<char>(text[i] >= 'a' && text[i] <= 'z' ? text[i] - 32 : text[i]);
+        unit += static_cast<char>(CharUpperAZ(text[i]));
     uint64_t scale = 1;
     if (unit == "" || unit == "B") {
         scale = 1;
