@@ -14,6 +14,7 @@
 #include "tools/arq/exit_codes.h"
 #include "tools/arq/files.h"
 #include "tools/arq/folder_times.h"
+#include "tools/arq/text.h"
 
 namespace {
 
@@ -147,6 +148,7 @@ int SplitIntoVolumes(ArchiveOutput* out, int32_t* volumes) {
 } // namespace
 
 int OutputStart(ArchiveOutput* out, const std::string& archive, uint32_t volumeSize) {
+    out->named_path = archive;
     out->final_path = archive;
     out->replaced_mode = -1;
     // Replacing the link itself would turn it into a file of its own and leave what
@@ -339,6 +341,25 @@ int OutputPutFile(ArchiveOutput* out, const InputFile& file, int level, int* met
     if (rc < 0) return WriterFailure(out, rc, &file);
     out->done_before += file.size;
     ProgressShowHost(out->done_before, out->current);
+    return ARQ_EXIT_OK;
+}
+
+int OutputPutFiles(ArchiveOutput* out, const std::vector<InputFile>& files, int level,
+                   uint64_t* packedTotal) {
+    for (const InputFile& file : files) {
+        if (PlatInterrupted()) {
+            Complain("cancelled; %s was not written", out->named_path.c_str());
+            return ARQ_EXIT_CANCELLED;
+        }
+        int method = METHOD_STORED;
+        uint32_t packed = 0;
+        const int code = OutputPutFile(out, file, level, &method, &packed);
+        if (code != ARQ_EXIT_OK) return code;
+        *packedTotal += packed;
+        Tell("%-8s %10s %6s  %s", method == METHOD_CRUSHED ? "crushed" : "stored",
+             std::to_string(file.size).c_str(), FormatRatio(packed, file.size).c_str(),
+             ShownHostName(file.shown).c_str());
+    }
     return ARQ_EXIT_OK;
 }
 

@@ -14,6 +14,7 @@
 #include "tools/arq/input_tree.h"
 
 struct ArchiveOutput {
+    std::string named_path; // ARCHIVE as named, for the messages about the whole run
     std::string final_path; // ARCHIVE, or the file it leads to when it is a link
     std::string temp_path;  // the plain archive while it is written
     uint32_t volume_size;   // 0: a plain archive
@@ -49,6 +50,10 @@ int OutputPutImage(ArchiveOutput* out, const uint8_t* image, uint32_t imageSize,
 // it can, with a warning. *method receives the method used. ARQ_EXIT_OK or the exit
 // code after a message; on failure the caller calls OutputAbandon.
 int OutputPutFile(ArchiveOutput* out, const InputFile& file, int level, int* method, uint32_t* packed);
+// Stores the files in turn with OutputPutFile, a line for each in verbose mode, and adds
+// their packed sizes to *packedTotal. Ctrl+C between two files stops it. ARQ_EXIT_OK or
+// the exit code after a message; on failure the caller calls OutputAbandon.
+int OutputPutFiles(ArchiveOutput* out, const std::vector<InputFile>& files, int level, uint64_t* packedTotal);
 // Writes the end record and puts the archive (or the volumes) in place. *volumes
 // receives the number of volumes (1 for a plain archive). ARQ_EXIT_OK or the exit
 // code after a message; nothing is left behind on failure.
