@@ -279,28 +279,60 @@ int OutputPutImage(ArchiveOutput* out, const uint8_t* image, uint32_t imageSize,
     return rc < 0 ? WriterFailure(out, rc, nullptr) : ARQ_EXIT_OK;
 }
 
+namespace {
+
+// The entry header for the file, but for its method and packed size. The folder-times
+// field is built in *folderTimes, which must stay until the entry is written.
+// ARQ_EXIT_OK, or the exit code after a message.
+int HeaderFor(const InputFile& file, std::vector<uint8_t>* folderTimes, EntryHeaderFields* header) {
+    if (EntryHeaderDefaults(header, file.stored.c_str(), static_cast<uint32_t>(file.size)) < 0) {
+        Complain("%s: cannot be stored under the name %s", file.source.c_str(), file.stored.c_str());
+        return ARQ_EXIT_USAGE;
+    }
+    // The name as collected, already in the archive's code page and letter case.
+    EntryHeaderSetName(header, reinterpret_cast<const uint8_t*>(file.stored.data()),
+                       static_cast<uint32_t>(file.stored.size()));
+    header->block.name_case = file.name_case;
+    if (file.executable) header->block.mode = WRITER_MODE_EXECUTABLE;
+    if (file.mode != 0) header->block.mode = file.mode;
+    header->block.mtime = StorableTime(file);
+    *folderTimes = FolderTimesField(file.folder_times);
+    if (!folderTimes->empty()) {
+        EntryHeaderSetExtra(header, folderTimes->data(), static_cast<uint32_t>(folderTimes->size()));
+    }
+    return ARQ_EXIT_OK;
+}
+
+// The file's size bytes as a Stored entry copied from its open slot, which stays open.
+// 0, ARCHIVE_FULL (after a message), or the writer's failure.
+int PutStreamed(ArchiveOutput* out, EntryHeaderFields* header, int slot, uint32_t size) {
+    int rc = 0;
+    // The field counts in the room the entry takes; its value comes below.
+    if (out->checksums) rc = EntryHeaderSetChecksum(header, CHECKSUM_EMPTY);
+    if (rc == 0 && !ArchiveHasRoom(out, header, size)) return ARCHIVE_FULL;
+    // The checksum field stands in front of the data: the file is read twice.
+    uint32_t checksum = CHECKSUM_EMPTY;
+    if (rc == 0 && out->checksums) rc = ChecksumFromSlot(slot, size, &checksum);
+    if (rc == 0 && out->checksums) rc = EntryHeaderSetChecksum(header, checksum);
+    if (rc == 0) rc = WriterPutEntryHeader(&out->writer, header);
+    out->streaming = 1;
+    out->stream_start = out->writer.bytes_written;
+    if (rc == 0) rc = WriterCopyFromSlot(&out->writer, slot, size);
+    out->streaming = 0;
+    return rc;
+}
+
+} // namespace
+
 int OutputPutFile(ArchiveOutput* out, const InputFile& file, int level, int* method, uint32_t* packed) {
     // The bar shows the host's spelling: the stored one is in the archive's code page,
     // which need not be the one names are shown from.
     out->current = file.shown.empty() ? file.stored.c_str() : file.shown.c_str();
     ProgressShowHost(out->done_before, out->current);
     EntryHeaderFields header;
-    if (EntryHeaderDefaults(&header, file.stored.c_str(), static_cast<uint32_t>(file.size)) < 0) {
-        Complain("%s: cannot be stored under the name %s", file.source.c_str(), file.stored.c_str());
-        return ARQ_EXIT_USAGE;
-    }
-    // The name as collected, already in the archive's code page and letter case.
-    EntryHeaderSetName(&header, reinterpret_cast<const uint8_t*>(file.stored.data()),
-                       static_cast<uint32_t>(file.stored.size()));
-    header.block.name_case = file.name_case;
-    if (file.executable) header.block.mode = WRITER_MODE_EXECUTABLE;
-    if (file.mode != 0) header.block.mode = file.mode;
-    header.block.mtime = StorableTime(file);
-    // Stays with the header until the entry is written.
-    const std::vector<uint8_t> folderTimes = FolderTimesField(file.folder_times);
-    if (!folderTimes.empty()) {
-        EntryHeaderSetExtra(&header, folderTimes.data(), static_cast<uint32_t>(folderTimes.size()));
-    }
+    std::vector<uint8_t> folderTimes;
+    const int code = HeaderFor(file, &folderTimes, &header);
+    if (code != ARQ_EXIT_OK) return code;
 
     const int slot = FileOpen(file.source.c_str(), FILE_READ);
     if (slot < 0) {
@@ -317,27 +349,13 @@ int OutputPutFile(ArchiveOutput* out, const InputFile& file, int level, int* met
         FileClose(slot);
         if (rc == 0) rc = PutEncoded(out, &header, data, size, level, method, packed);
         MemFree(data);
-        if (rc == ARCHIVE_FULL) return ARQ_EXIT_USAGE;
     } else {
-        // The field counts in the room the entry takes; its value comes below.
-        if (out->checksums) rc = EntryHeaderSetChecksum(&header, CHECKSUM_EMPTY);
-        if (rc == 0 && !ArchiveHasRoom(out, &header, size)) {
-            FileClose(slot);
-            return ARQ_EXIT_USAGE;
-        }
-        // The checksum field stands in front of the data: the file is read twice.
-        uint32_t checksum = CHECKSUM_EMPTY;
-        if (rc == 0 && out->checksums) rc = ChecksumFromSlot(slot, size, &checksum);
-        if (rc == 0 && out->checksums) rc = EntryHeaderSetChecksum(&header, checksum);
-        if (rc == 0) rc = WriterPutEntryHeader(&out->writer, &header);
-        out->streaming = 1;
-        out->stream_start = out->writer.bytes_written;
-        if (rc == 0) rc = WriterCopyFromSlot(&out->writer, slot, size);
-        out->streaming = 0;
+        rc = PutStreamed(out, &header, slot, size);
         FileClose(slot);
         *packed = size;
         *method = METHOD_STORED;
     }
+    if (rc == ARCHIVE_FULL) return ARQ_EXIT_USAGE;
     if (rc < 0) return WriterFailure(out, rc, &file);
     out->done_before += file.size;
     ProgressShowHost(out->done_before, out->current);
