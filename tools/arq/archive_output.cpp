@@ -1,4 +1,4 @@
-// Writing the archive of arq create, and putting it in place only when complete.
+// Writing the archive of arq create and arq show, and putting it in place only when complete.
 #include "tools/arq/archive_output.h"
 
 #include <cstring>
@@ -13,9 +13,12 @@
 #include "tools/arq/exit_codes.h"
 #include "tools/arq/files.h"
 #include "tools/arq/folder_times.h"
-#include "tools/arq/show_stub.h"
+#include "tools/arq/text.h"
 
 namespace {
+
+// The buffer a link's resolved target is read into.
+const uint32_t RESOLVED_PATH_SIZE = 1024;
 
 // A free name in folder, or empty.
 std::string TempName(const std::string& folder) {
@@ -143,75 +146,8 @@ int SplitIntoVolumes(ArchiveOutput* out, int32_t* volumes) {
 
 } // namespace
 
-int OutputChosenLevel(const CommandLine& line, int storedId, int fastId, int bestId) {
-    int level = CRUSHED_LEVEL_DEFAULT;
-    int chosen = 0;
-    for (const ParsedOption& option : line.options) {
-        int asked;
-        if (option.id == storedId) {
-            asked = OUTPUT_STORED;
-        } else if (option.id == fastId) {
-            asked = CRUSHED_LEVEL_FAST;
-        } else if (option.id == bestId) {
-            asked = CRUSHED_LEVEL_BEST;
-        } else {
-            continue;
-        }
-        if (chosen && asked != level) return -1;
-        level = asked;
-        chosen = 1;
-    }
-    return level;
-}
-
-namespace {
-
-// The buffer a link's resolved target is read into.
-const uint32_t RESOLVED_PATH_SIZE = 1024;
-
-// 1 when the open file at slot holds an entry header record that can be read.
-int SlotHoldsArchive(int slot) {
-    const int32_t start = FindEntrySignature(nullptr, slot);
-    if (start < 0 || FileSeek(slot, start, FILE_SEEK_START) != start) return 0;
-    EntryDescriptor desc;
-    std::memset(&desc, 0, sizeof desc);
-    desc.input_slot = slot;
-    const int rc = ReadEntryHeader(&desc);
-    return rc == 0 || rc == ERR_END_OF_ARCHIVE;
-}
-
-} // namespace
-
-int OutputMayReplace(const std::string& output, OutputKind kind) {
-    const char* path = output.c_str();
-    PlatStatInfo info;
-    if (PlatStat(path, &info) != 0) {
-        if (!PlatIsLink(path)) return ARQ_EXIT_OK;
-        Complain("%s: is a link that leads nowhere; left as it is", path);
-        return ARQ_EXIT_NOT_REPLACED;
-    }
-    if (info.mode & PLAT_MODE_FOLDER) return ARQ_EXIT_OK; // OutputStart says so
-    if ((info.mode & PLAT_MODE_FILE) == 0) {
-        Complain("%s: exists and is not a regular file (a device?); left as it is", path);
-        return ARQ_EXIT_NOT_REPLACED;
-    }
-    if (info.size == 0) return ARQ_EXIT_OK;
-    if (kind == OUTPUT_PROGRAM) {
-        if (ProgramFileProblem(output).empty()) return ARQ_EXIT_OK;
-        Complain(
-            "%s: exists and is not a program; left as it is (remove it, or name another file for the show)",
-            path);
-        return ARQ_EXIT_NOT_REPLACED;
-    }
-    const int slot = FileOpen(path, FILE_READ);
-    const int holds = slot >= 0 && SlotHoldsArchive(slot);
-    if (slot >= 0) FileClose(slot);
-    if (holds) return ARQ_EXIT_OK;
-    Complain("%s: exists and is not an archive; left as it is (remove it, or name another archive)", path);
-    return ARQ_EXIT_NOT_REPLACED;
-}
-
 int OutputStart(ArchiveOutput* out, const std::string& archive, uint32_t volumeSize) {
+    out->named_path = archive;
     out->final_path = archive;
     out->replaced_mode = -1;
     // Replacing the link itself would turn it into a file of its own and leave what
@@ -342,28 +278,60 @@ int OutputPutImage(ArchiveOutput* out, const uint8_t* image, uint32_t imageSize,
     return rc < 0 ? WriterFailure(out, rc, nullptr) : ARQ_EXIT_OK;
 }
 
+namespace {
+
+// The entry header for the file, but for its method and packed size. The folder-times
+// field is built in *folderTimes, which must stay until the entry is written.
+// ARQ_EXIT_OK, or the exit code after a message.
+int HeaderFor(const InputFile& file, std::vector<uint8_t>* folderTimes, EntryHeaderFields* header) {
+    if (EntryHeaderDefaults(header, file.stored.c_str(), static_cast<uint32_t>(file.size)) < 0) {
+        Complain("%s: cannot be stored under the name %s", file.source.c_str(), file.stored.c_str());
+        return ARQ_EXIT_USAGE;
+    }
+    // The name as collected, already in the archive's code page and letter case.
+    EntryHeaderSetName(header, reinterpret_cast<const uint8_t*>(file.stored.data()),
+                       static_cast<uint32_t>(file.stored.size()));
+    header->block.name_case = file.name_case;
+    if (file.executable) header->block.mode = WRITER_MODE_EXECUTABLE;
+    if (file.mode != 0) header->block.mode = file.mode;
+    header->block.mtime = StorableTime(file);
+    *folderTimes = FolderTimesField(file.folder_times);
+    if (!folderTimes->empty()) {
+        EntryHeaderSetExtra(header, folderTimes->data(), static_cast<uint32_t>(folderTimes->size()));
+    }
+    return ARQ_EXIT_OK;
+}
+
+// The file's size bytes as a Stored entry copied from its open slot, which stays open.
+// 0, ARCHIVE_FULL (after a message), or the writer's failure.
+int PutStreamed(ArchiveOutput* out, EntryHeaderFields* header, int slot, uint32_t size) {
+    int rc = 0;
+    // The field counts in the room the entry takes; its value comes below.
+    if (out->checksums) rc = EntryHeaderSetChecksum(header, CHECKSUM_EMPTY);
+    if (rc == 0 && !ArchiveHasRoom(out, header, size)) return ARCHIVE_FULL;
+    // The checksum field stands in front of the data: the file is read twice.
+    uint32_t checksum = CHECKSUM_EMPTY;
+    if (rc == 0 && out->checksums) rc = ChecksumFromSlot(slot, size, &checksum);
+    if (rc == 0 && out->checksums) rc = EntryHeaderSetChecksum(header, checksum);
+    if (rc == 0) rc = WriterPutEntryHeader(&out->writer, header);
+    out->streaming = 1;
+    out->stream_start = out->writer.bytes_written;
+    if (rc == 0) rc = WriterCopyFromSlot(&out->writer, slot, size);
+    out->streaming = 0;
+    return rc;
+}
+
+} // namespace
+
 int OutputPutFile(ArchiveOutput* out, const InputFile& file, int level, int* method, uint32_t* packed) {
     // The bar shows the host's spelling: the stored one is in the archive's code page,
     // which need not be the one names are shown from.
     out->current = file.shown.empty() ? file.stored.c_str() : file.shown.c_str();
     ProgressShowHost(out->done_before, out->current);
     EntryHeaderFields header;
-    if (EntryHeaderDefaults(&header, file.stored.c_str(), static_cast<uint32_t>(file.size)) < 0) {
-        Complain("%s: cannot be stored under the name %s", file.source.c_str(), file.stored.c_str());
-        return ARQ_EXIT_USAGE;
-    }
-    // The name as collected, already in the archive's code page and letter case.
-    EntryHeaderSetName(&header, reinterpret_cast<const uint8_t*>(file.stored.data()),
-                       static_cast<uint32_t>(file.stored.size()));
-    header.block.name_case = file.name_case;
-    if (file.executable) header.block.mode = WRITER_MODE_EXECUTABLE;
-    if (file.mode != 0) header.block.mode = file.mode;
-    header.block.mtime = StorableTime(file);
-    // Stays with the header until the entry is written.
-    const std::vector<uint8_t> folderTimes = FolderTimesField(file.folder_times);
-    if (!folderTimes.empty()) {
-        EntryHeaderSetExtra(&header, folderTimes.data(), static_cast<uint32_t>(folderTimes.size()));
-    }
+    std::vector<uint8_t> folderTimes;
+    const int code = HeaderFor(file, &folderTimes, &header);
+    if (code != ARQ_EXIT_OK) return code;
 
     const int slot = FileOpen(file.source.c_str(), FILE_READ);
     if (slot < 0) {
@@ -380,30 +348,35 @@ int OutputPutFile(ArchiveOutput* out, const InputFile& file, int level, int* met
         FileClose(slot);
         if (rc == 0) rc = PutEncoded(out, &header, data, size, level, method, packed);
         MemFree(data);
-        if (rc == ARCHIVE_FULL) return ARQ_EXIT_USAGE;
     } else {
-        // The field counts in the room the entry takes; its value comes below.
-        if (out->checksums) rc = EntryHeaderSetChecksum(&header, CHECKSUM_EMPTY);
-        if (rc == 0 && !ArchiveHasRoom(out, &header, size)) {
-            FileClose(slot);
-            return ARQ_EXIT_USAGE;
-        }
-        // The checksum field stands in front of the data: the file is read twice.
-        uint32_t checksum = CHECKSUM_EMPTY;
-        if (rc == 0 && out->checksums) rc = ChecksumFromSlot(slot, size, &checksum);
-        if (rc == 0 && out->checksums) rc = EntryHeaderSetChecksum(&header, checksum);
-        if (rc == 0) rc = WriterPutEntryHeader(&out->writer, &header);
-        out->streaming = 1;
-        out->stream_start = out->writer.bytes_written;
-        if (rc == 0) rc = WriterCopyFromSlot(&out->writer, slot, size);
-        out->streaming = 0;
+        rc = PutStreamed(out, &header, slot, size);
         FileClose(slot);
         *packed = size;
         *method = METHOD_STORED;
     }
+    if (rc == ARCHIVE_FULL) return ARQ_EXIT_USAGE;
     if (rc < 0) return WriterFailure(out, rc, &file);
     out->done_before += file.size;
     ProgressShowHost(out->done_before, out->current);
+    return ARQ_EXIT_OK;
+}
+
+int OutputPutFiles(ArchiveOutput* out, const std::vector<InputFile>& files, int level,
+                   uint64_t* packedTotal) {
+    for (const InputFile& file : files) {
+        if (PlatInterrupted()) {
+            Complain("cancelled; %s was not written", out->named_path.c_str());
+            return ARQ_EXIT_CANCELLED;
+        }
+        int method = METHOD_STORED;
+        uint32_t packed = 0;
+        const int code = OutputPutFile(out, file, level, &method, &packed);
+        if (code != ARQ_EXIT_OK) return code;
+        *packedTotal += packed;
+        Tell("%-8s %10s %6s  %s", method == METHOD_CRUSHED ? "crushed" : "stored",
+             std::to_string(file.size).c_str(), FormatRatio(packed, file.size).c_str(),
+             ShownHostName(file.shown).c_str());
+    }
     return ARQ_EXIT_OK;
 }
 

@@ -1,4 +1,4 @@
-// The writing side of arq create: a plain archive under a temporary name, renamed
+// The writing side of arq create and arq show: a plain archive under a temporary name, renamed
 // into place when it is complete; for a spanned set, that archive spread over the
 // disks' folders (ARCHIVE.1/NAME, ARCHIVE.2/NAME, ...), each volume also written
 // under a temporary name first. On every failure, and on Ctrl+C, whatever was
@@ -10,11 +10,12 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "tools/arq/compression_level.h"
 #include "tools/arq/input_tree.h"
-#include "tools/arq/options.h"
 
 struct ArchiveOutput {
-    std::string final_path; // ARCHIVE as named
+    std::string named_path; // ARCHIVE as named, for the messages about the whole run
+    std::string final_path; // ARCHIVE, or the file it leads to when it is a link
     std::string temp_path;  // the plain archive while it is written
     uint32_t volume_size;   // 0: a plain archive
     ArchiveWriter writer;
@@ -34,28 +35,6 @@ struct ArchiveOutput {
     int32_t replaced_mode;                   // permission bits of the file replaced, -1 when none
 };
 
-// How entries are stored.
-enum {
-    OUTPUT_STORED = 0, // as they are
-    // Otherwise a CRUSHED_LEVEL_: Crushed when that is smaller, else Stored.
-};
-
-// The storing level that --stored, --fast and --best (given by their option ids) ask
-// for: OUTPUT_STORED or a CRUSHED_LEVEL_, CRUSHED_LEVEL_DEFAULT when none is given, -1
-// when they contradict each other.
-int OutputChosenLevel(const CommandLine& line, int storedId, int fastId, int bestId);
-
-// What an existing output must already be for it to be replaced.
-enum OutputKind {
-    OUTPUT_ARCHIVE, // arq create: an archive (a self-extracting program too)
-    OUTPUT_PROGRAM, // arq show: a Windows program (an earlier show too)
-};
-
-// Whether the output may be replaced. A missing or empty file, or one of the kind asked
-// for, may; anything else is left as it is: ARQ_EXIT_NOT_REPLACED after a message. A
-// link is judged by what it leads to.
-int OutputMayReplace(const std::string& output, OutputKind kind);
-
 // Creates the temporary archive beside ARCHIVE (beside the file it leads to, when
 // ARCHIVE is a link: that file is the one replaced, with its mode kept), with checksums
 // on. ARQ_EXIT_OK or the exit code after a message.
@@ -65,12 +44,16 @@ int OutputStart(ArchiveOutput* out, const std::string& archive, uint32_t volumeS
 // destination nor comment. Called before the first OutputPutFile. ARQ_EXIT_OK or the
 // exit code after a message; on failure the caller calls OutputAbandon.
 int OutputPutImage(ArchiveOutput* out, const uint8_t* image, uint32_t imageSize, uint32_t total);
-// Stores one file, with its CRC-32 in a checksum field unless out->checksums is 0. A
-// time the format cannot hold (before 1901-12-13 20:45:52 or after 2038-01-19
-// 03:14:07 UTC) is stored as the nearest one it can, with a warning. *method receives
-// the method used. ARQ_EXIT_OK or the exit code
-// after a message; on failure the caller calls OutputAbandon.
+// Stores one file at level (OUTPUT_STORED or a CRUSHED_LEVEL_), with its CRC-32 in a
+// checksum field unless out->checksums is 0. A time the format cannot hold (before
+// 1901-12-13 20:45:52 or after 2038-01-19 03:14:07 UTC) is stored as the nearest one
+// it can, with a warning. *method receives the method used. ARQ_EXIT_OK or the exit
+// code after a message; on failure the caller calls OutputAbandon.
 int OutputPutFile(ArchiveOutput* out, const InputFile& file, int level, int* method, uint32_t* packed);
+// Stores the files in turn with OutputPutFile, a line for each in verbose mode, and adds
+// their packed sizes to *packedTotal. Ctrl+C between two files stops it. ARQ_EXIT_OK or
+// the exit code after a message; on failure the caller calls OutputAbandon.
+int OutputPutFiles(ArchiveOutput* out, const std::vector<InputFile>& files, int level, uint64_t* packedTotal);
 // Writes the end record and puts the archive (or the volumes) in place. *volumes
 // receives the number of volumes (1 for a plain archive). ARQ_EXIT_OK or the exit
 // code after a message; nothing is left behind on failure.

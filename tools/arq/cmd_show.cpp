@@ -20,12 +20,14 @@
 #include "platform/platform.h"
 #include "tools/arq/archive_output.h"
 #include "tools/arq/commands.h"
+#include "tools/arq/compression_level.h"
 #include "tools/arq/console.h"
 #include "tools/arq/exit_codes.h"
 #include "tools/arq/files.h"
 #include "tools/arq/help.h"
 #include "tools/arq/input_tree.h"
 #include "tools/arq/options.h"
+#include "tools/arq/output_replace.h"
 #include "tools/arq/show_stub.h"
 #include "tools/arq/text.h"
 
@@ -239,13 +241,11 @@ int CheckEntries(const InputFile& show, const InputFile& player, uint64_t stubSi
     return ARQ_EXIT_OK;
 }
 
-char LowerAZ(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // Whether two names are equal when ASCII letters are compared without regard to case.
 bool SameIgnoringCase(const std::string& first, const std::string& second) {
     if (first.size() != second.size()) return false;
     for (size_t i = 0; i < first.size(); i++) {
-        if (LowerAZ(first[i]) != LowerAZ(second[i])) return false;
+        if (CharUpperAZ(first[i]) != CharUpperAZ(second[i])) return false;
     }
     return true;
 }
@@ -282,9 +282,107 @@ bool RunnableName(const std::string& path) {
     return name.size() >= ending.size() && SameIgnoringCase(name.substr(name.size() - ending.size()), ending);
 }
 
-int Abandon(ArchiveOutput* out, int code) {
+// What arq show was asked to make.
+struct ShowJob {
+    int level;          // OUTPUT_STORED or a CRUSHED_LEVEL_
+    int checksums;      // 0: --no-checksum
+    unsigned code_page; // of the stored names
+    std::string output;
+    ShowInput inputs[3]; // the launcher, the show and the player, in the order of the file
+};
+
+// The job the options and arguments ask for, with every input there and readable.
+// ARQ_EXIT_OK, or the exit code after a message.
+int ReadShowJob(const CommandLine& line, ShowJob* job) {
+    job->level = OutputChosenLevel(line, OPT_STORED, OPT_FAST, OPT_BEST);
+    if (job->level < 0) return UsageError("show", "choose one of --stored, --fast and --best");
+    if (line.positional.size() != 3) {
+        return UsageError("show", line.positional.size() < 3 ? "name the output, the show and the player"
+                                                             : "takes one output, one show and one player");
+    }
+    job->output = line.positional[0];
+    job->code_page = ChooseCodePage("show", line, OPT_CODEPAGE);
+    if (job->code_page == 0) return ARQ_EXIT_USAGE;
+    job->checksums = OptionGiven(line, OPT_NO_CHECKSUM) ? 0 : 1;
+
+    job->inputs[0] = {"launcher", std::string(), {}};
+    job->inputs[1] = {"show", line.positional[1], {}};
+    job->inputs[2] = {"player", line.positional[2], {}};
+    ShowInput& stub = job->inputs[0];
+    if (!OptionGiven(line, OPT_STUB, &stub.path)) {
+        stub.path = StubNearArq();
+        if (stub.path.empty()) return ARQ_EXIT_NOT_FOUND;
+    }
+    for (ShowInput& input : job->inputs) {
+        const int code = CheckReadable(&input);
+        if (code != ARQ_EXIT_OK) return code;
+    }
+    return ARQ_EXIT_OK;
+}
+
+// Everything the show is made of, decided before its first byte is written.
+struct ShowParts {
+    std::vector<InputFile> entries; // the show, then the player
+    uint32_t total;                 // their sizes together, for the archive header record
+    std::vector<uint8_t> image;     // the launcher's bytes, its signature taken off
+    int unsigned_;                  // the launcher was signed
+};
+
+// The entries, and the launcher's bytes, once every check of the inputs and the output
+// has passed. ARQ_EXIT_OK, or the exit code after a message.
+int PrepareShow(const ShowJob& job, ShowParts* parts) {
+    const ShowInput& stub = job.inputs[0];
+    parts->entries.resize(2);
+    InputFile& show = parts->entries[0];
+    InputFile& player = parts->entries[1];
+    int code = CheckPlayer(job.inputs[1], job.inputs[2]);
+    if (code == ARQ_EXIT_OK) code = EntryFor(job.inputs[1], WRITER_MODE_FILE, job.code_page, &show);
+    if (code == ARQ_EXIT_OK) code = EntryFor(job.inputs[2], WRITER_MODE_EXECUTABLE, job.code_page, &player);
+    if (code != ARQ_EXIT_OK) return code;
+    parts->total = 0;
+    code = CheckEntries(show, player, stub.info.size, job.checksums, &parts->total);
+    if (code == ARQ_EXIT_OK) code = CheckOutput(job.output, job.inputs, 3);
+    if (code == ARQ_EXIT_OK) code = OutputMayReplace(job.output, OUTPUT_PROGRAM);
+    if (code == ARQ_EXIT_OK) code = ReadStub(stub, &parts->image);
+    parts->unsigned_ = 0;
+    if (code == ARQ_EXIT_OK) code = CheckStub(stub, &parts->image, &parts->unsigned_);
+    return code;
+}
+
+// What the show will work with, but not as the user may expect.
+void WarnAboutShow(const ShowJob& job, const ShowParts& parts) {
+    if (parts.unsigned_) {
+        Complain(
+            "warning: %s carries a code signature, which cannot cover a show behind it: it was taken off; "
+            "sign the finished %s instead (see arq show --help)",
+            job.inputs[0].path.c_str(), job.output.c_str());
+    }
+    if (!RunnableName(job.output)) {
+        Complain(
+            "warning: %s: Windows runs a program only by a name that ends in %s; rename the show before it "
+            "is started",
+            job.output.c_str(), PROGRAM_NAME_ENDING);
+    }
+}
+
+// Writes the launcher and the archive behind it under the bar. ARQ_EXIT_OK, or the exit
+// code after a message with nothing left behind.
+int WriteShow(const ShowJob& job, const ShowParts& parts, uint64_t* packedTotal) {
+    ArchiveOutput out;
+    int code = OutputStart(&out, job.output, 0);
+    if (code != ARQ_EXIT_OK) return code;
+    out.checksums = job.checksums;
+    ProgressBegin(parts.total);
+    code = OutputPutImage(&out, parts.image.data(), static_cast<uint32_t>(parts.image.size()), parts.total);
+    if (code == ARQ_EXIT_OK) code = OutputPutFiles(&out, parts.entries, job.level, packedTotal);
+    if (code != ARQ_EXIT_OK) {
+        ProgressEnd();
+        OutputAbandon(&out);
+        return code;
+    }
+    int32_t volumes = 0;
+    code = OutputFinish(&out, &volumes);
     ProgressEnd();
-    OutputAbandon(out);
     return code;
 }
 
@@ -298,86 +396,19 @@ int CommandShow(const std::vector<std::string>& args) {
     if (OptionGiven(line, OPT_HELP)) return PrintHelp("show");
     ConsoleSetQuiet(OptionGiven(line, OPT_QUIET));
     ConsoleSetVerbose(OptionGiven(line, OPT_VERBOSE));
-    const int level = OutputChosenLevel(line, OPT_STORED, OPT_FAST, OPT_BEST);
-    if (level < 0) return UsageError("show", "choose one of --stored, --fast and --best");
-    if (line.positional.size() != 3) {
-        return UsageError("show", line.positional.size() < 3 ? "name the output, the show and the player"
-                                                             : "takes one output, one show and one player");
-    }
-    const std::string output = line.positional[0];
-    const unsigned codePage = ChooseCodePage("show", line, OPT_CODEPAGE);
-    if (codePage == 0) return ARQ_EXIT_USAGE;
-
-    ShowInput inputs[3] = {{"launcher", std::string(), {}},
-                           {"show", line.positional[1], {}},
-                           {"player", line.positional[2], {}}};
-    ShowInput& stub = inputs[0];
-    if (!OptionGiven(line, OPT_STUB, &stub.path)) {
-        stub.path = StubNearArq();
-        if (stub.path.empty()) return ARQ_EXIT_NOT_FOUND;
-    }
-    for (ShowInput& input : inputs) {
-        const int code = CheckReadable(&input);
-        if (code != ARQ_EXIT_OK) return code;
-    }
-    InputFile show;
-    InputFile player;
-    int code = CheckPlayer(inputs[1], inputs[2]);
-    if (code == ARQ_EXIT_OK) code = EntryFor(inputs[1], WRITER_MODE_FILE, codePage, &show);
-    if (code == ARQ_EXIT_OK) code = EntryFor(inputs[2], WRITER_MODE_EXECUTABLE, codePage, &player);
+    ShowJob job = {};
+    int code = ReadShowJob(line, &job);
     if (code != ARQ_EXIT_OK) return code;
-    uint32_t total = 0;
-    const int checksums = OptionGiven(line, OPT_NO_CHECKSUM) ? 0 : 1;
-    code = CheckEntries(show, player, stub.info.size, checksums, &total);
-    if (code == ARQ_EXIT_OK) code = CheckOutput(output, inputs, 3);
-    if (code == ARQ_EXIT_OK) code = OutputMayReplace(output, OUTPUT_PROGRAM);
-    std::vector<uint8_t> image;
-    if (code == ARQ_EXIT_OK) code = ReadStub(stub, &image);
-    int unsigned_ = 0;
-    if (code == ARQ_EXIT_OK) code = CheckStub(stub, &image, &unsigned_);
+    ShowParts parts = {};
+    code = PrepareShow(job, &parts);
     if (code != ARQ_EXIT_OK) return code;
-    if (unsigned_) {
-        Complain(
-            "warning: %s carries a code signature, which cannot cover a show behind it: it was taken off; "
-            "sign the finished %s instead (see arq show --help)",
-            stub.path.c_str(), output.c_str());
-    }
-    if (!RunnableName(output)) {
-        Complain(
-            "warning: %s: Windows runs a program only by a name that ends in %s; rename the show before it "
-            "is started",
-            output.c_str(), PROGRAM_NAME_ENDING);
-    }
-
-    ArchiveOutput out;
-    code = OutputStart(&out, output, 0);
-    if (code != ARQ_EXIT_OK) return code;
-    out.checksums = checksums;
-    ProgressBegin(total);
-    code = OutputPutImage(&out, image.data(), static_cast<uint32_t>(image.size()), total);
-    if (code != ARQ_EXIT_OK) return Abandon(&out, code);
+    WarnAboutShow(job, parts);
     uint64_t packedTotal = 0;
-    const InputFile* entries[] = {&show, &player};
-    for (const InputFile* file : entries) {
-        if (PlatInterrupted()) {
-            Complain("cancelled; %s was not written", output.c_str());
-            return Abandon(&out, ARQ_EXIT_CANCELLED);
-        }
-        int method = METHOD_STORED;
-        uint32_t packed = 0;
-        code = OutputPutFile(&out, *file, level, &method, &packed);
-        if (code != ARQ_EXIT_OK) return Abandon(&out, code);
-        packedTotal += packed;
-        Tell("%-8s %10s %6s  %s", method == METHOD_CRUSHED ? "crushed" : "stored",
-             std::to_string(file->size).c_str(), FormatRatio(packed, file->size).c_str(),
-             ShownHostName(file->shown).c_str());
-    }
-    int32_t volumes = 0;
-    code = OutputFinish(&out, &volumes);
-    ProgressEnd();
+    code = WriteShow(job, parts, &packedTotal);
     if (code != ARQ_EXIT_OK) return code;
-    Say("%s: %s and %s, %s packed to %s, behind a launcher of %s", output.c_str(),
-        ShownHostName(show.shown).c_str(), ShownHostName(player.shown).c_str(), HumanSize(total).c_str(),
-        HumanSize(packedTotal).c_str(), HumanSize(image.size()).c_str());
+    Say("%s: %s and %s, %s packed to %s, behind a launcher of %s", job.output.c_str(),
+        ShownHostName(parts.entries[0].shown).c_str(), ShownHostName(parts.entries[1].shown).c_str(),
+        HumanSize(parts.total).c_str(), HumanSize(packedTotal).c_str(),
+        HumanSize(parts.image.size()).c_str());
     return ARQ_EXIT_OK;
 }

@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "crushed/crushed.h"
 #include "crushed/bitinput.h"
+#include "crushed/crushed.h"
 #include "engine/engine.h"
 #include "engine/spanned.h"
 #include "fileio/memory.h"

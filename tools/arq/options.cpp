@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "fileio/paths.h"
+
 namespace {
 
 const OptionSpec* FindLong(const OptionSpec* specs, int count, const std::string& name) {
@@ -22,89 +24,118 @@ const OptionSpec* FindShort(const OptionSpec* specs, int count, char name) {
 // A lone "-" is an argument (a name), not an option.
 bool LooksLikeOption(const std::string& arg) { return arg.size() > 1 && arg[0] == '-'; }
 
+// Where the reading of one command line stands. An option that takes its value from
+// the next argument moves at on past it.
+struct OptionScan {
+    const std::vector<std::string>* args;
+    const OptionSpec* specs;
+    int spec_count;
+    size_t at;       // the argument at hand
+    bool collecting; // the last option was a list option: what follows is its list
+    CommandLine* out;
+    std::string* error;
+};
+
+// A long option at hand: "--name", or "--name=value"; one that takes a value and has
+// none takes the next argument. 1, or 0 with the reason in *scan->error.
+int ReadLongOption(OptionScan* scan) {
+    const std::vector<std::string>& args = *scan->args;
+    std::string name = args[scan->at].substr(2);
+    std::string value;
+    bool hasValue = false;
+    const size_t equals = name.find('=');
+    if (equals != std::string::npos) {
+        value = name.substr(equals + 1);
+        name = name.substr(0, equals);
+        hasValue = true;
+    }
+    const OptionSpec* found = FindLong(scan->specs, scan->spec_count, name);
+    if (found == nullptr) {
+        *scan->error = "unknown option '--" + name + "'";
+        return 0;
+    }
+    ParsedOption parsed = {found->id, std::string()};
+    if (found->kind == OPTION_VALUE) {
+        if (!hasValue) {
+            if (scan->at + 1 >= args.size()) {
+                *scan->error = "option '--" + name + "' needs a value";
+                return 0;
+            }
+            value = args[++scan->at];
+        }
+        parsed.value = value;
+    } else if (hasValue) {
+        *scan->error = "option '--" + name + "' takes no value";
+        return 0;
+    }
+    if (found->kind == OPTION_LIST) scan->collecting = true;
+    scan->out->options.push_back(parsed);
+    return 1;
+}
+
+// The short options at hand, possibly bundled: "-qv", "-CDIR", "-C DIR". An option
+// that takes a value ends the bundle. 1, or 0 with the reason in *scan->error.
+int ReadShortOptions(OptionScan* scan) {
+    const std::vector<std::string>& args = *scan->args;
+    const std::string& arg = args[scan->at];
+    for (size_t j = 1; j < arg.size(); j++) {
+        const OptionSpec* found = FindShort(scan->specs, scan->spec_count, arg[j]);
+        if (found == nullptr) {
+            *scan->error = std::string("unknown option '-") + arg[j] + "'";
+            return 0;
+        }
+        ParsedOption parsed = {found->id, std::string()};
+        if (found->kind == OPTION_VALUE) {
+            if (j + 1 < arg.size()) {
+                parsed.value = arg.substr(j + 1);
+            } else if (scan->at + 1 < args.size()) {
+                parsed.value = args[++scan->at];
+            } else {
+                *scan->error = std::string("option '-") + arg[j] + "' needs a value";
+                return 0;
+            }
+            scan->out->options.push_back(parsed);
+            return 1;
+        }
+        if (found->kind == OPTION_LIST) scan->collecting = true;
+        scan->out->options.push_back(parsed);
+    }
+    return 1;
+}
+
+// Every command takes both; asked for less and more output at once, it cannot do both.
+bool QuietWithVerbose(const CommandLine& line, const OptionSpec* specs, int specCount) {
+    const OptionSpec* quiet = FindLong(specs, specCount, "quiet");
+    const OptionSpec* verbose = FindLong(specs, specCount, "verbose");
+    return quiet != nullptr && verbose != nullptr && OptionGiven(line, quiet->id) &&
+           OptionGiven(line, verbose->id);
+}
+
 } // namespace
 
 int ParseCommandLine(const std::vector<std::string>& args, const OptionSpec* specs, int specCount,
                      CommandLine* out, std::string* error) {
+    OptionScan scan = {&args, specs, specCount, 0, false, out, error};
     bool optionsEnded = false;
-    bool collecting = false; // the last option was a list option
-    for (size_t i = 0; i < args.size(); i++) {
-        const std::string& arg = args[i];
+    for (; scan.at < args.size(); scan.at++) {
+        const std::string& arg = args[scan.at];
         if (optionsEnded || !LooksLikeOption(arg)) {
-            if (collecting && !optionsEnded) {
+            if (scan.collecting && !optionsEnded) {
                 out->list.push_back(arg);
             } else {
                 out->positional.push_back(arg);
             }
             continue;
         }
-        collecting = false;
+        scan.collecting = false;
         if (arg == "--") {
             optionsEnded = true;
             continue;
         }
-        if (arg[1] == '-') {
-            std::string name = arg.substr(2);
-            std::string value;
-            bool hasValue = false;
-            const size_t equals = name.find('=');
-            if (equals != std::string::npos) {
-                value = name.substr(equals + 1);
-                name = name.substr(0, equals);
-                hasValue = true;
-            }
-            const OptionSpec* found = FindLong(specs, specCount, name);
-            if (found == nullptr) {
-                *error = "unknown option '--" + name + "'";
-                return 0;
-            }
-            ParsedOption parsed = {found->id, std::string()};
-            if (found->kind == OPTION_VALUE) {
-                if (!hasValue) {
-                    if (i + 1 >= args.size()) {
-                        *error = "option '--" + name + "' needs a value";
-                        return 0;
-                    }
-                    value = args[++i];
-                }
-                parsed.value = value;
-            } else if (hasValue) {
-                *error = "option '--" + name + "' takes no value";
-                return 0;
-            }
-            if (found->kind == OPTION_LIST) collecting = true;
-            out->options.push_back(parsed);
-            continue;
-        }
-        // Short options, possibly bundled: "-qv", "-CDIR", "-C DIR".
-        for (size_t j = 1; j < arg.size(); j++) {
-            const OptionSpec* found = FindShort(specs, specCount, arg[j]);
-            if (found == nullptr) {
-                *error = std::string("unknown option '-") + arg[j] + "'";
-                return 0;
-            }
-            ParsedOption parsed = {found->id, std::string()};
-            if (found->kind == OPTION_VALUE) {
-                if (j + 1 < arg.size()) {
-                    parsed.value = arg.substr(j + 1);
-                } else if (i + 1 < args.size()) {
-                    parsed.value = args[++i];
-                } else {
-                    *error = std::string("option '-") + arg[j] + "' needs a value";
-                    return 0;
-                }
-                out->options.push_back(parsed);
-                break;
-            }
-            if (found->kind == OPTION_LIST) collecting = true;
-            out->options.push_back(parsed);
-        }
+        const int read = arg[1] == '-' ? ReadLongOption(&scan) : ReadShortOptions(&scan);
+        if (!read) return 0;
     }
-    // Every command takes both; asked for less and more output at once, it cannot do both.
-    const OptionSpec* quiet = FindLong(specs, specCount, "quiet");
-    const OptionSpec* verbose = FindLong(specs, specCount, "verbose");
-    if (quiet != nullptr && verbose != nullptr && OptionGiven(*out, quiet->id) &&
-        OptionGiven(*out, verbose->id)) {
+    if (QuietWithVerbose(*out, specs, specCount)) {
         *error = "-q (--quiet) and -v (--verbose) cannot be used together";
         return 0;
     }
@@ -137,7 +168,7 @@ int ParseSize(const std::string& text, uint32_t* size) {
     if (i == 0) return 0;
     std::string unit;
     for (; i < text.size(); i++)
-        unit += static_cast<char>(text[i] >= 'a' && text[i] <= 'z' ? text[i] - 32 : text[i]);
+        unit += static_cast<char>(CharUpperAZ(text[i]));
     uint64_t scale = 1;
     if (unit == "" || unit == "B") {
         scale = 1;

@@ -8,6 +8,9 @@
 
 namespace {
 
+// The old-style header's first two bytes, "MZ".
+const uint8_t PROGRAM_MAGIC[] = {'M', 'Z'};
+
 std::string Hex(uint32_t value) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
@@ -25,7 +28,7 @@ struct ImageHeaders {
 // Why the bytes, a file's start, hold no PE image's headers, or empty after filling
 // *headers. Every field read is checked to lie within the bytes first.
 std::string HeaderProblem(const uint8_t* bytes, uint32_t size, ImageHeaders* headers) {
-    if (size < STUB_DOS_HEADER_SIZE || bytes[0] != 'M' || bytes[1] != 'Z')
+    if (size < STUB_DOS_HEADER_SIZE || !StartsWithMzHeader(bytes, size))
         return "it does not start with an MZ header";
     const uint32_t pe = GetLE32(bytes + STUB_NEW_HEADER_POINTER);
     const uint64_t optional = static_cast<uint64_t>(pe) + STUB_OPTIONAL_OFFSET;
@@ -66,7 +69,7 @@ std::vector<uint8_t> ReadHeaders(int slot, bool* far) {
     std::vector<uint8_t> bytes(STUB_DOS_HEADER_SIZE);
     int32_t got = FileRead(slot, bytes.data(), STUB_DOS_HEADER_SIZE);
     *far = false;
-    if (got == STUB_DOS_HEADER_SIZE && bytes[0] == 'M' && bytes[1] == 'Z') {
+    if (got == STUB_DOS_HEADER_SIZE && StartsWithMzHeader(bytes.data(), STUB_DOS_HEADER_SIZE)) {
         const uint64_t end =
             static_cast<uint64_t>(GetLE32(bytes.data() + STUB_NEW_HEADER_POINTER)) + STUB_OPTIONAL_OFFSET + 2;
         if (end > PROGRAM_HEADER_REACH) {
@@ -83,6 +86,10 @@ std::vector<uint8_t> ReadHeaders(int slot, bool* far) {
 }
 
 } // namespace
+
+bool StartsWithMzHeader(const uint8_t* bytes, uint32_t size) {
+    return size >= sizeof PROGRAM_MAGIC && std::memcmp(bytes, PROGRAM_MAGIC, sizeof PROGRAM_MAGIC) == 0;
+}
 
 // The one place that names the record signatures: the program must hold neither.
 int64_t FindRecordSignature(const uint8_t* bytes, uint32_t size) {

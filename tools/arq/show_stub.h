@@ -68,6 +68,11 @@ struct StubReport {
     uint32_t certificate_at; // where the table starts (a file offset), when signed
 };
 
+// Whether the bytes, a file's first ones, start as every Windows program's file does:
+// with the "MZ" of the old-style header. The launcher's own file does, so a file that
+// does is read as a self-extracting program. Fewer than two bytes start no program.
+bool StartsWithMzHeader(const uint8_t* bytes, uint32_t size);
+
 // Why these bytes cannot stand in front of a show ("not a 32-bit Windows program:
 // ..."), or empty when they can. Fills *report for a program that can.
 std::string StubProblem(const uint8_t* bytes, uint32_t size, StubReport* report);
