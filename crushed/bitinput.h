@@ -49,6 +49,11 @@ int BitInputOverrun();
 // early or could not be read); the bits stand in for it as zeros and no further byte
 // is fetched. Cleared by PrimeBits.
 int BitInputEnded();
+// Bits of the stream consumed since PrimeBits: every byte handed to BitBuffer (those
+// fetched, the zero bytes standing in behind the compressed data or for input that
+// ended) times 8, less the BIT_BUFFER_BITS + SpareBits not consumed yet. Exact: more
+// than the compressed size's bits exactly when the decoder ran past the data.
+uint64_t BitInputBitsUsed();
 // Puts the bit input back to its start-up state (tests).
 void BitInputResetState();
 
@@ -64,6 +69,7 @@ struct BitReader {
     int32_t slot;
     int32_t ended;
     uint32_t fill; // zero bytes supplied after the compressed size was used up
+    uint32_t lost; // compressed bytes never fetched because the input ended early
 };
 
 void ReaderLoad(BitReader& in);
@@ -80,6 +86,7 @@ inline uint32_t ReaderFetch(BitReader& in) {
     if (byte < 0) {
         // The input ended before the compressed size: nothing behind it is worth asking for.
         in.ended = 1;
+        in.lost = in.left;
         in.left = 0;
         return 0;
     }

@@ -81,6 +81,36 @@ int ExtractWalkResult();
 // entry gets EVT_ENTRY_FAILED, never EVT_ENTRY_DONE); the results of the spanned step. Whatever happened,
 // except a failed volume change, input_slot then stands behind the entry's data.
 int ExtractEntry(EntryDescriptor* desc);
+
+// What VerifyEntry found out about an entry besides its result.
+struct VerifyReport {
+    int32_t checked;   // 1 when the Stored copy or the Crushed decoding ran (0: the spanned
+                       // step stopped first, or the method is unknown)
+    uint32_t checksum; // CRC-32 of the bytes the data gave, when its header carries one
+    // Crushed, once decoding began:
+    uint64_t bits_used;    // stream bits the decoder took, the zeros it read past the bytes
+                           // given included: above compressed_size * 8 when it ran past its data
+    uint32_t bytes_unread; // bytes given (data and lookahead) that it never fetched
+    int32_t input_ended;   // the input ended, or could not be read, within the bytes given
+};
+
+// Reads or decodes the entry whose header was just read from input_slot as ExtractEntry
+// does (the spanned step, the method dispatch, the checksum comparison, the same events
+// and results), and writes nothing: no output slot, no free-space check, and an entry
+// marked ENTRY_NO_EXTRACT is verified as any other. A spanned entry's pieces are
+// collected in the system's temporary folder; desc->name keeps the stored name.
+// lookahead: bytes that stand in the input behind the entry's data, which a Crushed
+// stream may read on into before it meets zero bits (0: none, as in ExtractEntry; none
+// either for a spanned entry). 0 when the data is intact, or when the spanned step or
+// an unknown method passed the entry over (report->checked 0); ERR_BAD_ARGUMENT;
+// ERR_BAD_HANDLE; ERR_NO_MEMORY; ERR_CANCELLED; ERR_IO for Stored data whose input ends
+// early; ERR_BAD_DATA as in ExtractEntry; the results of the spanned step. The input
+// then stands behind the entry's data, as after ExtractEntry.
+int VerifyEntry(EntryDescriptor* desc, uint32_t lookahead, VerifyReport* report);
+// Frees what ExtractEntry and VerifyEntry keep from one entry to the next (the Crushed
+// decoder's table, which the next entry obtains again): at the end of a walk of one's
+// own, or after ExtractArchive.
+void ReleaseEntryBuffers();
 // The copy loop of a Stored entry, from InputSlot to OutputSlot. 0, ERR_NO_MEMORY (after
 // EVT_NO_MEMORY), ERR_CANCELLED, ERR_IO when the input ends early or a write is short.
 int CopyStored(EntryDescriptor* desc);
