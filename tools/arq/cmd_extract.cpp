@@ -122,7 +122,9 @@ void EntryFailed(EntryDescriptor* desc, int32_t result) {
     }
 }
 
-int OnExtractEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
+// The event handler: tells the person what became of every entry, keeps the run's
+// counts and exit code, and answers the engine's requests for disks.
+int ReportExtractEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
     if (desc != nullptr && PlatInterrupted()) {
         desc->status = STATUS_CANCEL;
         g_run.cancelled = 1;
@@ -261,7 +263,7 @@ int PrepareDestination(const std::string& folder) {
 // set must take it away again, so that no later command's events reach this one.
 class ExtractEvents {
 public:
-    ExtractEvents() { SetEventHandler(EVENT_SLOT_MAIN, OnExtractEvent); }
+    ExtractEvents() { SetEventHandler(EVENT_SLOT_MAIN, ReportExtractEvent); }
     ~ExtractEvents() { End(); }
     ExtractEvents(const ExtractEvents&) = delete;
     ExtractEvents& operator=(const ExtractEvents&) = delete;
