@@ -67,55 +67,74 @@ protected:
     int m_slot = -1;
 };
 
+// What follows the entry's data in the file.
+enum Behind {
+    NEXT_RECORD, // another entry, then the end record
+    FILE_ENDS,   // nothing: the file ends three bytes before the data does
+};
+
+Bytes ArchiveOf(const EntrySpec& entry, Behind behind) {
+    if (behind == NEXT_RECORD) return PlainArchive({entry, Stored("NEXT.TXT", TEXT)});
+    return Cut(PlainArchive({entry}), ENTRY_FIXED_SIZE + 3);
+}
+
 TEST_F(VerifyEntryTest, ResultsAndBitsUsed) {
     struct Case {
         const char* what;
         EntrySpec entry;
+        Behind behind;
         uint32_t lookahead;
         int result;
         int32_t checked;
         uint64_t bits;
+        int32_t ended;
         int32_t state;  // checksum_state afterwards
         uint32_t found; // report.checksum where the header carries one
     };
     const uint32_t tenA = Crc(TEN_A_TEXT);
     const Case cases[] = {
-        {"Stored, intact", Entry(TEXT, METHOD_STORED, 12, Crc(TEXT)), 0, 0, 1, 0, CHECKSUM_MATCHED,
-         Crc(TEXT)},
-        {"Stored, another checksum", Entry(TEXT, METHOD_STORED, 12, 0x12345678), 0, ERR_BAD_DATA, 1, 0,
-         CHECKSUM_MISMATCH, Crc(TEXT)},
-        {"Stored, two sizes", Entry(TEXT, METHOD_STORED, 10, NO_CHECKSUM), 0, ERR_BAD_DATA, 1, 0,
-         CHECKSUM_NONE, 0},
+        {"Stored, intact", Entry(TEXT, METHOD_STORED, 12, Crc(TEXT)), NEXT_RECORD, 0, 0, 1, 0, 0,
+         CHECKSUM_MATCHED, Crc(TEXT)},
+        {"Stored, another checksum", Entry(TEXT, METHOD_STORED, 12, 0x12345678), NEXT_RECORD, 0, ERR_BAD_DATA,
+         1, 0, 0, CHECKSUM_MISMATCH, Crc(TEXT)},
+        {"Stored, two sizes", Entry(TEXT, METHOD_STORED, 10, NO_CHECKSUM), NEXT_RECORD, 0, ERR_BAD_DATA, 1, 0,
+         0, CHECKSUM_NONE, 0},
         {"Stored, marked not to be extracted",
-         Entry(TEXT, METHOD_STORED, 12, NO_CHECKSUM, 2 | ENTRY_NO_EXTRACT), 0, 0, 1, 0, CHECKSUM_NONE, 0},
-        {"Crushed, intact", Entry(TEN_A, METHOD_CRUSHED, 10, NO_CHECKSUM), 0, 0, 1, 52, CHECKSUM_NONE, 0},
-        {"Crushed, intact, its checksum", Entry(TEN_A, METHOD_CRUSHED, 10, tenA), 0, 0, 1, 52,
+         Entry(TEXT, METHOD_STORED, 12, NO_CHECKSUM, 2 | ENTRY_NO_EXTRACT), NEXT_RECORD, 0, 0, 1, 0, 0,
+         CHECKSUM_NONE, 0},
+        {"Stored, cut by the end of the file", Entry(TEXT, METHOD_STORED, 12, NO_CHECKSUM), FILE_ENDS, 0,
+         ERR_IO, 1, 0, 0, CHECKSUM_NONE, 0},
+        {"Crushed, intact", Entry(TEN_A, METHOD_CRUSHED, 10, NO_CHECKSUM), NEXT_RECORD, 0, 0, 1, 52, 0,
+         CHECKSUM_NONE, 0},
+        {"Crushed, intact, its checksum", Entry(TEN_A, METHOD_CRUSHED, 10, tenA), NEXT_RECORD, 0, 0, 1, 52, 0,
          CHECKSUM_MATCHED, tenA},
-        {"Crushed, another checksum", Entry(TEN_A, METHOD_CRUSHED, 10, 0x12345678), 0, ERR_BAD_DATA, 1, 52,
-         CHECKSUM_MISMATCH, tenA},
+        {"Crushed, another checksum", Entry(TEN_A, METHOD_CRUSHED, 10, 0x12345678), NEXT_RECORD, 0,
+         ERR_BAD_DATA, 1, 52, 0, CHECKSUM_MISMATCH, tenA},
         // The caller tells bytes left over from the bits: 52 of 72.
-        {"Crushed, two bytes left over", Entry(Plus(TEN_A, 2), METHOD_CRUSHED, 10, NO_CHECKSUM), 0, 0, 1, 52,
-         CHECKSUM_NONE, 0},
+        {"Crushed, two bytes left over", Entry(Plus(TEN_A, 2), METHOD_CRUSHED, 10, NO_CHECKSUM), NEXT_RECORD,
+         0, 0, 1, 52, 0, CHECKSUM_NONE, 0},
         // 52 bits of 48: the last four are zeros read past the data.
-        {"Crushed, cut short", Entry(Cut(TEN_A, 1), METHOD_CRUSHED, 10, NO_CHECKSUM), 0, ERR_BAD_DATA, 1, 52,
-         CHECKSUM_NONE, 0},
+        {"Crushed, cut short", Entry(Cut(TEN_A, 1), METHOD_CRUSHED, 10, NO_CHECKSUM), NEXT_RECORD, 0,
+         ERR_BAD_DATA, 1, 52, 0, CHECKSUM_NONE, 0},
         // Read on into the next record, the stream decodes; its bits still say it ran past.
-        {"Crushed, cut short, with a lookahead", Entry(Cut(TEN_A, 1), METHOD_CRUSHED, 10, NO_CHECKSUM), 8, 0,
-         1, 52, CHECKSUM_NONE, 0},
-        {"Crushed, invalid", Entry(BAD_VALUE, METHOD_CRUSHED, 10, NO_CHECKSUM), 0, ERR_BAD_DATA, 1, 44,
-         CHECKSUM_NONE, 0},
-        {"unknown method", Entry(TEXT, 3, 12, NO_CHECKSUM), 0, 0, 0, 0, CHECKSUM_NONE, 0},
+        {"Crushed, cut short, with a lookahead", Entry(Cut(TEN_A, 1), METHOD_CRUSHED, 10, NO_CHECKSUM),
+         NEXT_RECORD, 8, 0, 1, 52, 0, CHECKSUM_NONE, 0},
+        // Zeros stand in for the three missing bytes, and are counted.
+        {"Crushed, cut by the end of the file", Entry(TEN_A, METHOD_CRUSHED, 10, NO_CHECKSUM), FILE_ENDS, 0,
+         ERR_BAD_DATA, 1, 52, 1, CHECKSUM_NONE, 0},
+        {"Crushed, invalid", Entry(BAD_VALUE, METHOD_CRUSHED, 10, NO_CHECKSUM), NEXT_RECORD, 0, ERR_BAD_DATA,
+         1, 44, 0, CHECKSUM_NONE, 0},
+        {"unknown method", Entry(TEXT, 3, 12, NO_CHECKSUM), NEXT_RECORD, 0, 0, 0, 0, 0, CHECKSUM_NONE, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         m_events.clear();
         EntryDescriptor desc;
         VerifyReport report;
-        EXPECT_EQ(VerifyFirst(PlainArchive({c.entry, Stored("NEXT.TXT", TEXT)}), c.lookahead, &desc, &report),
-                  c.result);
+        EXPECT_EQ(VerifyFirst(ArchiveOf(c.entry, c.behind), c.lookahead, &desc, &report), c.result);
         EXPECT_EQ(report.checked, c.checked);
         EXPECT_EQ(report.bits_used, c.bits);
-        EXPECT_EQ(report.input_ended, 0);
+        EXPECT_EQ(report.input_ended, c.ended);
         EXPECT_EQ(desc.checksum_state, c.state);
         if (c.state != CHECKSUM_NONE) {
             EXPECT_EQ(report.checksum, c.found);
@@ -123,38 +142,15 @@ TEST_F(VerifyEntryTest, ResultsAndBitsUsed) {
         // Done exactly when intact, as ExtractEntry reports it.
         EXPECT_EQ(Done(), c.result == 0 && c.checked == 1);
         EXPECT_EQ(std::string(desc.name), "E.TXT");
-        // The input stands on the next record.
-        EXPECT_EQ(ReadEntryHeader(&desc), 0);
-        EXPECT_EQ(std::string(desc.name), "NEXT.TXT");
+        if (c.behind == NEXT_RECORD) {
+            // The input stands on the next record.
+            EXPECT_EQ(ReadEntryHeader(&desc), 0);
+            EXPECT_EQ(std::string(desc.name), "NEXT.TXT");
+        }
         FileClose(m_slot);
     }
     ReleaseEntryBuffers();
     EXPECT_EQ(LeakedBlocks(), 0);
-}
-
-TEST_F(VerifyEntryTest, DataCutByTheEndOfTheFile) {
-    struct Case {
-        const char* what;
-        EntrySpec entry;
-        int result;
-        int32_t ended;
-    };
-    const Case cases[] = {
-        {"Stored", Entry(TEXT, METHOD_STORED, 12, NO_CHECKSUM), ERR_IO, 0},
-        {"Crushed", Entry(TEN_A, METHOD_CRUSHED, 10, NO_CHECKSUM), ERR_BAD_DATA, 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const Bytes archive = PlainArchive({c.entry});
-        // The end record and the data's last three bytes are gone.
-        const Bytes cut = Cut(archive, ENTRY_FIXED_SIZE + 3);
-        EntryDescriptor desc;
-        VerifyReport report;
-        EXPECT_EQ(VerifyFirst(cut, 0, &desc, &report), c.result);
-        EXPECT_EQ(report.input_ended, c.ended);
-        FileClose(m_slot);
-    }
-    ReleaseEntryBuffers();
 }
 
 TEST_F(VerifyEntryTest, RefusesWhatItCannotRead) {
