@@ -5,6 +5,7 @@
 // path under the destination, asks the optional overwrite query, creates folders,
 // opens the output file and calls ExtractEntry; ExtractEntry checks the free space,
 // dispatches on the storage method and reports through the event handler.
+// VerifyEntry takes ExtractEntry's steps for a tool's own walk and writes nothing.
 //
 // Process-wide state (OutputSlot, the overwrite query, the archive slot), not
 // thread-safe: one extraction at a time.
