@@ -8,6 +8,10 @@ uint32_t CompressedLeft = 0;
 int32_t InputSlot = -1;
 static int32_t g_inputEnded = 0;
 static uint32_t g_fillBytes = 0; // zero bytes supplied behind the compressed data
+static uint32_t g_lostBytes = 0; // compressed bytes not fetched after the input ended
+// CompressedLeft when the stream was primed: with it the bytes handed to the bit buffer
+// are counted without a count in the fetch itself.
+static uint32_t g_primedBytes = 0;
 
 void ReaderLoad(BitReader& in) {
     in.buffer = BitBuffer;
@@ -17,6 +21,7 @@ void ReaderLoad(BitReader& in) {
     in.slot = InputSlot;
     in.ended = g_inputEnded;
     in.fill = g_fillBytes;
+    in.lost = g_lostBytes;
 }
 
 void ReaderStore(const BitReader& in) {
@@ -26,6 +31,7 @@ void ReaderStore(const BitReader& in) {
     CompressedLeft = in.left;
     g_inputEnded = in.ended;
     g_fillBytes = in.fill;
+    g_lostBytes = in.lost;
 }
 
 void PrimeBits() {
@@ -34,6 +40,8 @@ void PrimeBits() {
     SpareBits = 0;
     g_inputEnded = 0;
     g_fillBytes = 0;
+    g_lostBytes = 0;
+    g_primedBytes = CompressedLeft;
     DropBits(BIT_BUFFER_BITS);
 }
 
@@ -68,6 +76,14 @@ int BitInputOverrun() {
     return static_cast<uint64_t>(g_fillBytes) * 8 > BIT_BUFFER_BITS + SpareBits;
 }
 
+uint64_t BitInputBitsUsed() {
+    // Every fetch hands one byte: a compressed one (the primed count less those still
+    // owed or lost) or a zero in their place.
+    const uint64_t handed = static_cast<uint64_t>(g_primedBytes - CompressedLeft - g_lostBytes) + g_fillBytes;
+    const uint64_t waiting = BIT_BUFFER_BITS + SpareBits;
+    return handed * 8 > waiting ? handed * 8 - waiting : 0;
+}
+
 void BitInputResetState() {
     BitBuffer = 0;
     SpareByte = 0;
@@ -76,4 +92,6 @@ void BitInputResetState() {
     InputSlot = -1;
     g_inputEnded = 0;
     g_fillBytes = 0;
+    g_lostBytes = 0;
+    g_primedBytes = 0;
 }

@@ -56,6 +56,7 @@ struct BitReader {
     int32_t slot;
     int32_t ended;
     uint32_t fill; // zero bytes supplied after the compressed size was used up
+    uint32_t lost; // compressed bytes never fetched because the input ended early
 };
 
 void ReaderLoad(BitReader& in);
@@ -72,6 +73,7 @@ inline uint32_t ReaderFetch(BitReader& in) {
     if (byte < 0) {
         // The input ended before the compressed size: nothing behind it is worth asking for.
         in.ended = 1;
+        in.lost = in.left;
         in.left = 0;
         return 0;
     }

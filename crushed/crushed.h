@@ -101,3 +101,9 @@ int BitInputOverrun();
 // 1 when the input ended or could not be read while compressed bytes were still owed;
 // the bits stand in for it as zeros and no further byte is fetched.
 int BitInputEnded();
+// Bits of the stream consumed since the entry's DecoderReset: every byte handed to the
+// decoder (those fetched, and the zero bytes standing in behind the compressed data or
+// for input that ended) times 8, less the bits it holds but has not consumed yet.
+// Exact: more than the compressed size's bits exactly when the decoder ran past the
+// data.
+uint64_t BitInputBitsUsed();

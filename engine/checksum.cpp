@@ -10,7 +10,7 @@ static int g_checksumTableBuilt = 0;
 static int g_checksumFold = 0; // the processor folds 16-byte blocks (engine/checksum_fold.h)
 
 static void BuildChecksumTables() {
-        for (uint32_t value = 0; value < CHECKSUM_TABLE_SIZE; value++) {
+    for (uint32_t value = 0; value < CHECKSUM_TABLE_SIZE; value++) {
         uint32_t crc = value;
         for (int bit = 0; bit < 8; bit++)
             crc = (crc & 1) ? (crc >> 1) ^ CHECKSUM_POLYNOMIAL : crc >> 1;

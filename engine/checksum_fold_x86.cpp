@@ -21,7 +21,8 @@ int ChecksumFoldAvailable() {
 }
 
 __attribute__((target("pclmul,sse2"))) static inline __m128i Fold(__m128i block, __m128i constants) {
-    return _mm_xor_si128(_mm_clmulepi64_si128(block, constants, 0x00), _mm_clmulepi64_si128(block, constants, 0x11));
+    return _mm_xor_si128(_mm_clmulepi64_si128(block, constants, 0x00),
+                         _mm_clmulepi64_si128(block, constants, 0x11));
 }
 
 __attribute__((target("pclmul,sse2"))) static inline __m128i Load(const uint8_t* bytes) {
@@ -31,8 +32,10 @@ __attribute__((target("pclmul,sse2"))) static inline __m128i Load(const uint8_t*
 __attribute__((target("pclmul,sse2"))) void ChecksumFold(uint32_t reg, const uint8_t* bytes, uint32_t size,
                                                          uint8_t residue[CHECKSUM_FOLD_BLOCK]) {
     // The low half of each constant pair meets H (the block's low 64 bits), the high half L.
-    const __m128i by512 = _mm_set_epi64x(static_cast<long long>(FOLD_512_LOW), static_cast<long long>(FOLD_512_HIGH));
-    const __m128i by128 = _mm_set_epi64x(static_cast<long long>(FOLD_128_LOW), static_cast<long long>(FOLD_128_HIGH));
+    const __m128i by512 =
+        _mm_set_epi64x(static_cast<long long>(FOLD_512_LOW), static_cast<long long>(FOLD_512_HIGH));
+    const __m128i by128 =
+        _mm_set_epi64x(static_cast<long long>(FOLD_128_LOW), static_cast<long long>(FOLD_128_HIGH));
     __m128i a = _mm_xor_si128(Load(bytes), _mm_cvtsi32_si128(static_cast<int>(reg)));
     __m128i b = Load(bytes + 16);
     __m128i c = Load(bytes + 32);

@@ -34,7 +34,7 @@ enum {
 };
 
 int SetEventHandler(int slot, EventHandler handler); // 0, or ERR_BAD_ARGUMENT
-EventHandler GetEventHandler(int slot); // the handler stored in a slot, or null
+EventHandler GetEventHandler(int slot);              // the handler stored in a slot, or null
 
 // ---- Opening an archive or a program -----------------------------------------------
 
@@ -127,6 +127,38 @@ void SpannedResetState();
 // The number of the volume open now (0: the first), which a header's volume byte is
 // compared with.
 int32_t CurrentVolume();
+
+// ---- Verifying ---------------------------------------------------------------------
+
+// What VerifyEntry found out about an entry besides its result.
+struct VerifyReport {
+    int32_t checked;   // 1 when the Stored copy or the Crushed decoding ran (0: the spanned
+                       // step stopped first, or the method is unknown)
+    uint32_t checksum; // CRC-32 of the bytes the data gave, when its header carries one
+    // Crushed, once decoding began:
+    uint64_t bits_used;    // stream bits the decoder took, the zeros it read past the bytes
+                           // given included: above compressed_size * 8 when it ran past its data
+    uint32_t bytes_unread; // bytes given (data and lookahead) that it never fetched
+    int32_t input_ended;   // the input ended, or could not be read, within the bytes given
+};
+
+// Reads or decodes the entry whose header was just read from input_slot as ExtractEntry
+// does (the spanned step, the method dispatch, the checksum comparison, the same events
+// and results), and writes nothing: no output slot, no free-space check, and an entry
+// marked ENTRY_NO_EXTRACT is verified as any other. A spanned entry's pieces are
+// collected in the system's temporary folder; desc->name keeps the stored name.
+// lookahead: bytes that stand in the input behind the entry's data, which a Crushed
+// stream may read on into before it meets zero bits (0: none, as in ExtractEntry; none
+// either for a spanned entry). 0 when the data is intact, or when the spanned step or
+// an unknown method passed the entry over (report->checked 0); ERR_BAD_ARGUMENT;
+// ERR_BAD_HANDLE; ERR_NO_MEMORY; ERR_CANCELLED; ERR_IO for Stored data whose input ends
+// early; ERR_BAD_DATA as in ExtractEntry; the results of the spanned step. The input
+// then stands behind the entry's data, as after ExtractEntry.
+int VerifyEntry(EntryDescriptor* desc, uint32_t lookahead, VerifyReport* report);
+// Frees what ExtractEntry and VerifyEntry keep from one entry to the next (the Crushed
+// decoder's table, which the next entry obtains again): at the end of a walk of one's
+// own, or after ExtractArchive.
+void ReleaseEntryBuffers();
 
 // ---- Extracting --------------------------------------------------------------------
 

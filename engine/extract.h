@@ -5,6 +5,7 @@
 // path under the destination, asks the optional overwrite query, creates folders,
 // opens the output file and calls ExtractEntry; ExtractEntry checks the free space,
 // dispatches on the storage method and reports through the event handler.
+// VerifyEntry takes ExtractEntry's steps for a tool's own walk and writes nothing.
 //
 // Process-wide state (OutputSlot, the overwrite query, the archive slot), not
 // thread-safe: one extraction at a time.
@@ -35,6 +36,7 @@ enum {
 // entry gets EVT_ENTRY_FAILED, never EVT_ENTRY_DONE); the results of the spanned step. Whatever happened,
 // except a failed volume change, input_slot then stands behind the entry's data.
 int ExtractEntry(EntryDescriptor* desc);
+
 // The copy loop of a Stored entry, from InputSlot to OutputSlot. 0, ERR_NO_MEMORY (after
 // EVT_NO_MEMORY), ERR_CANCELLED, ERR_IO when the input ends early or a write is short.
 int CopyStored(EntryDescriptor* desc);

@@ -2,9 +2,9 @@
 // by the program's own file and extract it.
 #include <cstring>
 
-#include "crushed/decoder.h"
-#include "engine/extract.h"
+#include "crushed/crushed.h"
 #include "engine/engine.h"
+#include "engine/extract.h"
 #include "engine/search.h"
 #include "engine/signed_bytes.h"
 #include "engine/spanned.h"

@@ -3,9 +3,9 @@
 // given its permission and time.
 #include <cstring>
 
+#include "engine/engine.h"
 #include "engine/extract.h"
 #include "engine/extract_state.h"
-#include "engine/engine.h"
 #include "engine/search.h"
 #include "engine/signed_bytes.h"
 #include "engine/spanned.h"

@@ -3,8 +3,8 @@
 // method dispatch then reads the entry from that file as if it had never been split.
 #include <cstring>
 
-#include "engine/events.h"
 #include "engine/engine.h"
+#include "engine/events.h"
 #include "engine/search.h"
 #include "engine/spanned.h"
 #include "engine/spanned_state.h"

@@ -1,8 +1,8 @@
 // Asking for the next disk of a spanned archive and checking that it is the right one.
 #include <cstring>
 
-#include "engine/events.h"
 #include "engine/engine.h"
+#include "engine/events.h"
 #include "engine/spanned.h"
 #include "engine/spanned_state.h"
 #include "fileio/paths.h"

@@ -120,3 +120,36 @@ TEST_F(BitInputTest, InputEndingLaterIsReportedWhenTheByteIsNeeded) {
     PrimeBits(); // a new entry starts clean
     EXPECT_EQ(BitInputEnded(), 0);
 }
+
+// The bits used are the bits pulled, whatever stands behind them: the compressed
+// bytes, the zeros past the compressed size, or the zeros for input that ended.
+TEST_F(BitInputTest, BitsUsedAreTheBitsPulled) {
+    struct Case {
+        const char* what;
+        Bytes bytes;
+        uint32_t compressedSize;
+        bool cutFile;
+        std::vector<uint32_t> pulls;
+    };
+    const Bytes six = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};
+    const Case cases[] = {
+        {"primed only", six, 6, false, {}},
+        {"within the buffer", six, 6, false, {5, 7}},
+        {"to the last bit", six, 6, false, {16, 16, 16}},
+        {"past the compressed size", six, 2, false, {16, 16, 16, 9}},
+        {"nothing compressed", six, 0, false, {16, 16, 8}},
+        {"input ended while priming", {0x11, 0x22, 0x33}, 8, true, {16, 4}},
+        {"input ended later", {0x11, 0x22, 0x33, 0x44, 0x55}, 9, true, {8, 8, 16, 3}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Prime(c.bytes, c.compressedSize, c.cutFile);
+        uint64_t pulled = 0;
+        for (uint32_t width : c.pulls) {
+            PullBits(width);
+            pulled += width;
+        }
+        EXPECT_EQ(BitInputBitsUsed(), pulled);
+        FileClose(m_slot);
+    }
+}

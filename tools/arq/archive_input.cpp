@@ -10,6 +10,7 @@
 #include "tools/arq/console.h"
 #include "tools/arq/exit_codes.h"
 #include "tools/arq/files.h"
+#include "tools/arq/show_stub.h"
 #include "tools/arq/volumes.h"
 
 namespace {
@@ -37,7 +38,7 @@ bool SignatureAt(int slot, int32_t offset) {
 bool StartsAsProgram(int slot) {
     uint8_t magic[2] = {0, 0};
     const bool read = FileSeek(slot, 0, FILE_SEEK_START) == 0 && FileRead(slot, magic, 2) == 2;
-    return read && magic[0] == 'M' && magic[1] == 'Z';
+    return read && StartsWithMzHeader(magic, sizeof magic);
 }
 
 // A program's archive header record, held to what the launcher asks of it before it
@@ -100,10 +101,12 @@ std::string MethodName(int method) {
     return "method " + std::to_string(method);
 }
 
-int ArchiveOpen(const std::string& name, ArchiveInput* input) {
-    input->slot = -1;
-    input->start = 0;
-    input->signed_end = SIGNED_END_NONE;
+namespace {
+
+// The file a name stands for: the name itself, or the name with ".arq" when only that
+// exists. A folder, a pipe or a device is not read as an archive. ARQ_EXIT_OK, or the
+// exit code after a message.
+int FindArchiveFile(const std::string& name, ArchiveInput* input) {
     input->path = name;
     if (!PathExists(name)) {
         std::string withExtension = name + ".arq";
@@ -113,69 +116,72 @@ int ArchiveOpen(const std::string& name, ArchiveInput* input) {
         }
         input->path = withExtension;
     }
-    const char* path = input->path.c_str();
     // Read from folders, the archive is opened on a mapped drive; messages name it as given.
-    const std::string shownName = DisksShownName(input->path);
-    const char* shown = shownName.c_str();
+    const std::string shown = DisksShownName(input->path);
     if (PathIsFolder(input->path)) {
-        Complain("%s: is a folder, not an archive", shown);
+        Complain("%s: is a folder, not an archive", shown.c_str());
         return ARQ_EXIT_NOT_ARCHIVE;
     }
     // The archive is found by searching and read by seeking, which a pipe or a device
     // cannot do: say so rather than call what flows through it no archive.
     PlatStatInfo info;
-    if (PlatStat(path, &info) == 0 && (info.mode & (PLAT_MODE_FOLDER | PLAT_MODE_FILE)) == 0) {
+    if (PlatStat(input->path.c_str(), &info) == 0 && (info.mode & (PLAT_MODE_FOLDER | PLAT_MODE_FILE)) == 0) {
         Complain(
             "%s: is a pipe or a device, which cannot be searched for an archive; save it to a file first",
-            shown);
+            shown.c_str());
         return ARQ_EXIT_IO;
     }
+    return ARQ_EXIT_OK;
+}
 
-    const bool searched = !EndsWithArq(input->path);
-    if (searched) {
-        const int32_t found = FindEntrySignature(path, -1);
-        if (found == ERR_NOT_FOUND) {
-            Complain("%s: cannot be opened", shown);
-            return ARQ_EXIT_IO;
-        }
-        if (found == ERR_NO_MEMORY) {
-            Complain("%s: not enough memory to search the file", shown);
-            return ARQ_EXIT_NO_MEMORY;
-        }
-        if (found < 0) {
-            Complain("%s: not an archive (no entry header record in its first %d bytes)", shown,
-                     SIGNATURE_SEARCH_LIMIT);
-            return ARQ_EXIT_NOT_ARCHIVE;
-        }
-        input->start = found;
+// The first entry header signature of a file that is not a ".arq" file (a
+// self-extracting program), found as the engine finds it. ARQ_EXIT_OK, or the exit
+// code after a message.
+int SearchFirstRecord(ArchiveInput* input, const char* shown) {
+    const int32_t found = FindEntrySignature(input->path.c_str(), -1);
+    if (found == ERR_NOT_FOUND) {
+        Complain("%s: cannot be opened", shown);
+        return ARQ_EXIT_IO;
     }
+    if (found == ERR_NO_MEMORY) {
+        Complain("%s: not enough memory to search the file", shown);
+        return ARQ_EXIT_NO_MEMORY;
+    }
+    if (found < 0) {
+        Complain("%s: not an archive (no entry header record in its first %d bytes)", shown,
+                 SIGNATURE_SEARCH_LIMIT);
+        return ARQ_EXIT_NOT_ARCHIVE;
+    }
+    input->start = found;
+    return ARQ_EXIT_OK;
+}
 
-    input->slot = FileOpen(path, FILE_READ);
+// Opens the file in a slot of the engine's, where a record signature must stand at
+// the start. ARQ_EXIT_OK, or the exit code after a message.
+int OpenAtSignature(ArchiveInput* input, const char* shown) {
+    input->slot = FileOpen(input->path.c_str(), FILE_READ);
     if (input->slot < 0) {
         Complain("%s: cannot be opened", shown);
         return ARQ_EXIT_IO;
     }
     if (SlotFileSize(input->slot) == 0) {
         Complain("%s: not an archive (the file is empty)", shown);
-        ArchiveClose(input);
         return ARQ_EXIT_NOT_ARCHIVE;
     }
-
     if (!SignatureAt(input->slot, input->start)) {
         Complain("%s: not an archive (it does not start with an entry header record)", shown);
-        ArchiveClose(input);
         return ARQ_EXIT_NOT_ARCHIVE;
     }
-    // The first record must be readable; where the walk fails later the archive is
-    // damaged, and that is for the walk to tell. A program is read from the first
-    // signature, as the launcher reads it: one that does not start a readable entry
-    // header leaves the launcher with nothing, however sound the bytes behind it.
-    EntryDescriptor desc;
-    std::memset(&desc, 0, sizeof desc);
-    desc.input_slot = input->slot;
-    SpannedResetState();
-    std::string problem;
-    int code = ARQ_EXIT_OK;
+    return ARQ_EXIT_OK;
+}
+
+// The first record must be readable; where the walk fails later the archive is
+// damaged, and that is for the walk to tell. A program is read from the first
+// signature, as the launcher reads it: one that does not start a readable entry
+// header leaves the launcher with nothing, however sound the bytes behind it.
+// ARQ_EXIT_OK with the volume number the first record carries, or the exit code after
+// a message.
+int CheckFirstRecord(ArchiveInput* input, bool searched, const char* shown, int* volume) {
     // Found as the engine finds it; then held to the bytes the launcher reads.
     input->signed_end = ProgramSignedEnd(input->slot);
     if (!WithinSignedBytes(input->signed_end, input->start, ENTRY_LEAD_SIZE)) {
@@ -183,37 +189,79 @@ int ArchiveOpen(const std::string& name, ArchiveInput* input) {
             "%s: damaged: the archive at offset %d lies outside the program's signed bytes (in or behind "
             "its certificate table at offset %d), so the program will not run it",
             shown, static_cast<int>(input->start), static_cast<int>(input->signed_end));
-        ArchiveClose(input);
         return ARQ_EXIT_DAMAGED;
     }
+    EntryDescriptor desc;
+    WalkBegin(input, &desc);
+    std::string problem;
+    int code = ARQ_EXIT_OK;
     FileSeek(input->slot, input->start, FILE_SEEK_START);
     if (WalkNext(input, &desc, &problem, &code) == WALK_STOP) {
         Complain("%s: damaged: %s", shown, problem.c_str());
-        ArchiveClose(input);
         return code;
     }
     if (searched && StartsAsProgram(input->slot)) {
         code = CheckSelfArchiveHeader(input, shown);
-        if (code != ARQ_EXIT_OK) {
-            ArchiveClose(input);
-            return code;
-        }
+        if (code != ARQ_EXIT_OK) return code;
     }
-    if (desc.volume_info[0] != 0) {
+    *volume = desc.volume_info[0];
+    return ARQ_EXIT_OK;
+}
+
+// Finds and opens the archive at the engine's path name and checks its first record.
+// ARQ_EXIT_OK, or the exit code after a message.
+int OpenArchiveFile(const std::string& name, ArchiveInput* input) {
+    input->slot = -1;
+    input->start = 0;
+    input->signed_end = SIGNED_END_NONE;
+    int code = FindArchiveFile(name, input);
+    if (code != ARQ_EXIT_OK) return code;
+    const std::string shownName = DisksShownName(input->path);
+    const char* shown = shownName.c_str();
+    const bool searched = !EndsWithArq(input->path);
+    if (searched) code = SearchFirstRecord(input, shown);
+    if (code == ARQ_EXIT_OK) code = OpenAtSignature(input, shown);
+    int volume = 0;
+    if (code == ARQ_EXIT_OK) code = CheckFirstRecord(input, searched, shown, &volume);
+    if (code != ARQ_EXIT_OK) {
+        ArchiveClose(input);
+        return code;
+    }
+    if (volume != 0) {
         // A later disk of a spanned set: it starts inside an entry, so the set is
         // read from its first disk.
         ArchiveClose(input);
-        code = DisksStartAtFirst(input->path, desc.volume_info[0]);
+        code = DisksStartAtFirst(input->path, volume);
         if (code != ARQ_EXIT_OK) return code;
-        return ArchiveOpen(input->path, input);
+        return OpenArchiveFile(input->path, input);
     }
     FileSeek(input->slot, input->start, FILE_SEEK_START);
+    return ARQ_EXIT_OK;
+}
+
+} // namespace
+
+int ArchiveOpen(const std::string& name, const std::vector<std::string>& folders, ArchiveInput* input,
+                ArchiveSurvey* survey) {
+    input->slot = -1;
+    int code = DisksPrepare(name, folders, &input->named);
+    if (code != ARQ_EXIT_OK) return code;
+    // Every walk starts on the first disk's terms, the check of the first record too.
+    SpannedResetState();
+    code = OpenArchiveFile(input->named, input);
+    if (code != ARQ_EXIT_OK) return code;
+    if (survey != nullptr) SurveyArchive(input, survey);
     return ARQ_EXIT_OK;
 }
 
 void ArchiveClose(ArchiveInput* input) {
     if (input->slot >= 0 && FileGetSlot(input->slot) != nullptr) FileClose(input->slot);
     input->slot = -1;
+}
+
+void WalkBegin(const ArchiveInput* input, EntryDescriptor* desc) {
+    std::memset(desc, 0, sizeof *desc);
+    desc->input_slot = input->slot;
 }
 
 WalkStep WalkNext(ArchiveInput* input, EntryDescriptor* desc, std::string* problem, int* code) {
@@ -328,27 +376,25 @@ int WalkSkipData(ArchiveInput* input, EntryDescriptor* desc, std::string* proble
     return 1;
 }
 
-int SurveyArchive(ArchiveInput* input, uint64_t* total, int* spanned, std::string* problem) {
+void SurveyArchive(ArchiveInput* input, ArchiveSurvey* survey) {
     EntryDescriptor desc;
-    std::memset(&desc, 0, sizeof desc);
-    desc.input_slot = input->slot;
-    *total = 0;
-    *spanned = 0;
-    int complete = 0;
+    WalkBegin(input, &desc);
+    survey->total = 0;
+    survey->complete = 0;
+    survey->spanned = 0;
+    survey->problem.clear();
     FileSeek(input->slot, input->start, FILE_SEEK_START);
-    problem->clear();
     for (;;) {
         int code = ARQ_EXIT_OK;
-        const WalkStep step = WalkNext(input, &desc, problem, &code);
-        if (step == WALK_END) complete = 1;
+        const WalkStep step = WalkNext(input, &desc, &survey->problem, &code);
+        if (step == WALK_END) survey->complete = 1;
         if (step != WALK_ENTRY) break;
-        *total += desc.uncompressed_size;
+        survey->total += desc.uncompressed_size;
         if (desc.flags & ENTRY_SPANNED) {
-            *spanned = 1;
+            survey->spanned = 1;
             break;
         }
-        if (!WalkSkipData(input, &desc, problem, &code)) break;
+        if (!WalkSkipData(input, &desc, &survey->problem, &code)) break;
     }
     FileSeek(input->slot, input->start, FILE_SEEK_START);
-    return complete;
 }

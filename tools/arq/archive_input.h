@@ -1,4 +1,4 @@
-// Opening an archive for reading and walking its entries, for list, test and the
+// Opening an archive for reading and walking its entries, for list and test, and the
 // survey that extract makes before it starts.
 //
 // An archive is found the way the engine finds it: a name that does not exist and
@@ -8,23 +8,42 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/engine.h"
 
 struct ArchiveInput {
-    std::string path; // the file opened, as the engine is to open it
-    int32_t slot;     // the engine's file slot; -1 when closed
-    int32_t start;    // offset of the first entry header record
+    std::string named; // the archive as the engine is to find it (on a mapped drive when
+                       // read from folders), before ".arq" is added: messages name it
+    std::string path;  // the file opened, as the engine is to open it
+    int32_t slot;      // the engine's file slot; -1 when closed
+    int32_t start;     // offset of the first entry header record
     // Where a program's signed bytes end (its certificate table), SIGNED_END_NONE for
     // an archive or an unsigned program: the launcher reads nothing from there on.
     int32_t signed_end;
 };
 
-// Finds and opens the archive named on the command line and checks that its first
-// record can be read. ARQ_EXIT_OK, or the exit code after a message: not found, not
-// an archive, damaged (a first record that starts right but cannot be read).
-int ArchiveOpen(const std::string& name, ArchiveInput* input);
+// What the headers read ahead of a walk tell of an archive (SurveyArchive).
+struct ArchiveSurvey {
+    uint64_t total;      // the entries' unpacked sizes, for the bar: exact when complete
+    int complete;        // 1 when the end record was reached without another disk
+    int spanned;         // 1 when the set goes on on another disk
+    std::string problem; // otherwise what is wrong, when anything is
+};
+
+// Opens the archive named on the command line for list, test and extract, ready to
+// be walked from its first record on the first disk: decides where its disks come
+// from (DisksPrepare, with the folders --volumes names), finds and opens it, checks
+// that its first record can be read, asks for the first disk when a later one was
+// named, and surveys it when survey is not null. ARQ_EXIT_OK, or the exit code after
+// a message: not found, not an archive, damaged (a first record that starts right but
+// cannot be read), cancelled.
+int ArchiveOpen(const std::string& name, const std::vector<std::string>& folders, ArchiveInput* input,
+                ArchiveSurvey* survey);
 void ArchiveClose(ArchiveInput* input);
+
+// A descriptor for a walk from the archive's first record.
+void WalkBegin(const ArchiveInput* input, EntryDescriptor* desc);
 
 // The outcome of one step of a walk.
 enum WalkStep {
@@ -48,9 +67,7 @@ int32_t SlotFileSize(int slot);
 // "Stored", "Crushed", or "method N".
 std::string MethodName(int method);
 
-// The sum of the entries' unpacked sizes, from the headers read from the archive's
-// start up to the end record, without following an entry onto another disk. 1 when
-// the end record was reached that way (the total is exact), 0 otherwise (damaged, or
-// the set goes on on another disk: *spanned is then 1; else *problem says what is
-// wrong). The input is put back at the start.
-int SurveyArchive(ArchiveInput* input, uint64_t* total, int* spanned, std::string* problem);
+// Reads the entry headers from the archive's start up to the end record, without
+// following an entry onto another disk, and sums their unpacked sizes. The input is
+// put back at the start.
+void SurveyArchive(ArchiveInput* input, ArchiveSurvey* survey);

@@ -2,13 +2,13 @@
 // and its events.
 #include <cstring>
 
-#include "crushed/crushed.h"
 #include "engine/engine.h"
 #include "fileio/paths.h"
 #include "platform/platform.h"
 #include "tools/arq/archive_input.h"
 #include "tools/arq/commands.h"
 #include "tools/arq/console.h"
+#include "tools/arq/event_scope.h"
 #include "tools/arq/exit_codes.h"
 #include "tools/arq/files.h"
 #include "tools/arq/folder_times.h"
@@ -60,6 +60,53 @@ bool g_toStdout = false;
 std::vector<std::string> g_written; // with --stdout: the output files, in archive order
 
 std::string g_chosenName; // stored name of the entry being extracted
+
+// Reads the --overwrite answer into the run. ARQ_EXIT_OK, or the exit code of a usage
+// error after its message.
+int TakeOverwriteMode(const CommandLine& line) {
+    g_run.overwrite = ConsoleInteractive() ? OVERWRITE_ASK : OVERWRITE_UNASKED;
+    std::string mode;
+    if (!OptionGiven(line, OPT_OVERWRITE, &mode)) return ARQ_EXIT_OK;
+    if (mode == "ask") {
+        g_run.overwrite = OVERWRITE_ASK;
+    } else if (mode == "always") {
+        g_run.overwrite = OVERWRITE_ALWAYS;
+    } else if (mode == "never") {
+        g_run.overwrite = OVERWRITE_NEVER;
+    } else {
+        return UsageError("extract", "--overwrite takes ask, always or never, not '" + mode + "'");
+    }
+    return ARQ_EXIT_OK;
+}
+
+// Reads the options into the run's settings and *destination (-C). ARQ_EXIT_OK, or the
+// exit code of a usage error after its message.
+int TakeExtractOptions(const CommandLine& line, std::string* destination) {
+    ConsoleSetQuiet(OptionGiven(line, OPT_QUIET));
+    ConsoleSetVerbose(OptionGiven(line, OPT_VERBOSE));
+    if (line.positional.empty()) return UsageError("extract", "no archive named");
+    SelectionSet(&g_selection, std::vector<std::string>(line.positional.begin() + 1, line.positional.end()));
+    g_toStdout = OptionGiven(line, OPT_STDOUT) != 0;
+    g_written.clear();
+    // With --stdout the files go through a fresh private folder: nothing to overwrite,
+    // and standard output carries only the files' bytes.
+    if (g_toStdout && (OptionGiven(line, OPT_DIRECTORY) || OptionGiven(line, OPT_OVERWRITE)))
+        return UsageError("extract", "--stdout writes no files: -C and --overwrite do not go with it");
+    if (g_toStdout && ConsoleVerbose())
+        return UsageError("extract", "--stdout and -v cannot be used together");
+    if (g_toStdout) ConsoleSetQuiet(1);
+    g_run = ExtractRun{OVERWRITE_NEVER, 0, 0, 0, 0, ARQ_EXIT_OK, 0};
+    const int code = TakeOverwriteMode(line);
+    if (code != ARQ_EXIT_OK) return code;
+    if (OptionGiven(line, OPT_DIRECTORY, destination)) {
+        if (destination->empty()) return UsageError("extract", "-C needs a folder");
+        if (destination->size() > ARCHIVE_DEST_MAX) {
+            return UsageError("extract", "-C: the folder's name is longer than " +
+                                             std::to_string(ARCHIVE_DEST_MAX) + " bytes");
+        }
+    }
+    return ARQ_EXIT_OK;
+}
 
 // The entry filter: entries not named on the command line are passed over.
 int ChooseEntry(EntryDescriptor* desc) {
@@ -119,7 +166,9 @@ void EntryFailed(EntryDescriptor* desc, int32_t result) {
     }
 }
 
-int OnExtractEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
+// The event handler: tells the person what became of every entry, keeps the run's
+// counts and exit code, and answers the engine's requests for disks.
+int ReportExtractEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
     if (desc != nullptr && PlatInterrupted()) {
         desc->status = STATUS_CANCEL;
         g_run.cancelled = 1;
@@ -254,16 +303,79 @@ int PrepareDestination(const std::string& folder) {
     return PathIsFolder(folder);
 }
 
-// The engine keeps the handler process-wide: every way out of the command after it is
-// set must take it away again, so that no later command's events reach this one.
-class ExtractEvents {
-public:
-    ExtractEvents() { SetEventHandler(EVENT_SLOT_MAIN, OnExtractEvent); }
-    ~ExtractEvents() { End(); }
-    ExtractEvents(const ExtractEvents&) = delete;
-    ExtractEvents& operator=(const ExtractEvents&) = delete;
-    void End() { SetEventHandler(EVENT_SLOT_MAIN, nullptr); }
-};
+// Readies the place the files go: refused for a spanned set whose other disks cannot
+// be asked for; the destination folder made; with --stdout, a private folder.
+// ARQ_EXIT_OK, or the exit code after a message.
+int PrepareOutput(const ArchiveInput& input, const ArchiveSurvey& survey, std::string* destination) {
+    if (survey.spanned && !DisksCanChange(input.named)) {
+        Complain(
+            "%s: the first disk of a spanned set; name the folders of all its disks with --volumes, or "
+            "extract it from a removable drive",
+            input.named.c_str());
+        return ARQ_EXIT_NOT_FOUND;
+    }
+    if (!destination->empty() && !PrepareDestination(*destination)) {
+        Complain("%s: cannot be made a folder to extract into", destination->c_str());
+        return ARQ_EXIT_IO;
+    }
+    if (g_toStdout && !StdoutSinkBegin(destination)) return ARQ_EXIT_IO;
+    return ARQ_EXIT_OK;
+}
+
+// The engine's walk with arq's overwrite query and entry filter, then what settles the
+// files it wrote: the replaced ones, and the folders' times. ExtractArchiveFrom's result.
+int RunExtraction(const ArchiveInput& input, const std::string& destination, const ArchiveSurvey& survey) {
+    SetOverwriteQuery(AskOverwrite);
+    SetEntryFilter(ChooseEntry);
+    GuardReset();
+    FolderTimesBegin();
+    ProgressBegin(survey.complete ? survey.total : 0);
+    const int rc = ExtractArchiveFrom(input.path.c_str(), destination.c_str(), input.start);
+    ProgressEnd();
+    // Every output file is closed now.
+    GuardSettle();
+    // Last: every file that goes in or out of a folder changes the folder's time.
+    const int untimed = FolderTimesSettle();
+    if (untimed > 0 && !g_toStdout) {
+        Complain("warning: %d folder%s kept the time of extraction: the time cannot be set", untimed,
+                 untimed == 1 ? "" : "s");
+    }
+    ReleaseEntryBuffers();
+    SetEntryFilter(nullptr);
+    SetOverwriteQuery(nullptr);
+    return rc;
+}
+
+// The run's last words: why the walk ended short of the end, when it did, and the
+// summary. The exit code.
+int ReportExtraction(const ArchiveInput& input, const ArchiveSurvey& survey, int rc) {
+    if (rc < 0) {
+        Complain("%s: cannot be opened", input.path.c_str());
+        return ExitCombine(g_run.code, ARQ_EXIT_IO);
+    }
+    const std::string shown = DisksShownName(input.path);
+    const int walk = ExtractWalkResult();
+    if (g_run.cancelled || PlatInterrupted() || DisksOutcome() == ARQ_EXIT_CANCELLED) {
+        Complain("cancelled; the files written so far stay");
+        Note(ARQ_EXIT_CANCELLED);
+    } else if (DisksOutcome() != ARQ_EXIT_OK) {
+        Note(DisksOutcome()); // the missing disk has been named already
+    } else if (!survey.complete && !survey.spanned && !survey.problem.empty()) {
+        // Also an archive whose end record is cut short, which the engine's walk takes
+        // for the end.
+        Complain("%s: damaged: %s", shown.c_str(), survey.problem.c_str());
+        Note(ARQ_EXIT_DAMAGED);
+    } else if (walk != ERR_END_OF_ARCHIVE) {
+        Complain("%s: damaged: the walk ended before the end-of-archive record (error %d)", shown.c_str(),
+                 walk);
+        Note(ARQ_EXIT_DAMAGED);
+    }
+    std::string summary =
+        std::to_string(g_run.written) + (g_run.written == 1 ? " file" : " files") + " written";
+    if (g_run.kept > 0) summary += ", " + std::to_string(g_run.kept) + " kept";
+    Say("%s: %s", shown.c_str(), summary.c_str());
+    return g_run.code;
+}
 
 } // namespace
 
@@ -276,118 +388,26 @@ int CommandExtract(const std::vector<std::string>& args) {
     }
     if (OptionGiven(line, OPT_HELP)) return PrintHelp("extract");
     if (NamesForReading("extract", OPT_CODEPAGE, &line) != ARQ_EXIT_OK) return ARQ_EXIT_USAGE;
-    ConsoleSetQuiet(OptionGiven(line, OPT_QUIET));
-    ConsoleSetVerbose(OptionGiven(line, OPT_VERBOSE));
-    if (line.positional.empty()) return UsageError("extract", "no archive named");
-    SelectionSet(&g_selection, std::vector<std::string>(line.positional.begin() + 1, line.positional.end()));
-    g_toStdout = OptionGiven(line, OPT_STDOUT) != 0;
-    g_written.clear();
-    // With --stdout the files go through a fresh private folder: nothing to overwrite,
-    // and standard output carries only the files' bytes.
-    if (g_toStdout && (OptionGiven(line, OPT_DIRECTORY) || OptionGiven(line, OPT_OVERWRITE)))
-        return UsageError("extract", "--stdout writes no files: -C and --overwrite do not go with it");
-    if (g_toStdout && ConsoleVerbose())
-        return UsageError("extract", "--stdout and -v cannot be used together");
-    if (g_toStdout) ConsoleSetQuiet(1);
-    g_run = ExtractRun{ConsoleInteractive() ? OVERWRITE_ASK : OVERWRITE_UNASKED, 0, 0, 0, 0, ARQ_EXIT_OK, 0};
-    std::string mode;
-    if (OptionGiven(line, OPT_OVERWRITE, &mode)) {
-        if (mode == "ask") {
-            g_run.overwrite = OVERWRITE_ASK;
-        } else if (mode == "always") {
-            g_run.overwrite = OVERWRITE_ALWAYS;
-        } else if (mode == "never") {
-            g_run.overwrite = OVERWRITE_NEVER;
-        } else {
-            return UsageError("extract", "--overwrite takes ask, always or never, not '" + mode + "'");
-        }
-    }
     std::string destination;
-    if (OptionGiven(line, OPT_DIRECTORY, &destination)) {
-        if (destination.empty()) return UsageError("extract", "-C needs a folder");
-        if (destination.size() > ARCHIVE_DEST_MAX) {
-            return UsageError("extract", "-C: the folder's name is longer than " +
-                                             std::to_string(ARCHIVE_DEST_MAX) + " bytes");
-        }
-    }
-
-    std::string path;
-    int code = DisksPrepare(line.positional[0], line.list, &path);
+    int code = TakeExtractOptions(line, &destination);
     if (code != ARQ_EXIT_OK) return code;
-    ExtractEvents events;
+
+    EventScope events(ReportExtractEvent);
     ArchiveInput input;
-    code = ArchiveOpen(path, &input);
+    ArchiveSurvey survey;
+    code = ArchiveOpen(line.positional[0], line.list, &input, &survey);
     if (code != ARQ_EXIT_OK) return code;
-    uint64_t total = 0;
-    int spanned = 0;
-    std::string surveyProblem;
-    const int complete = SurveyArchive(&input, &total, &spanned, &surveyProblem);
-    g_run.damaged = !complete && !spanned;
+    // The engine's walk opens the archive again.
     ArchiveClose(&input);
-    if (spanned && !DisksCanChange(path)) {
-        Complain(
-            "%s: the first disk of a spanned set; name the folders of all its disks with --volumes, or "
-            "extract it from a removable drive",
-            path.c_str());
-        return ARQ_EXIT_NOT_FOUND;
-    }
-    if (!destination.empty() && !PrepareDestination(destination)) {
-        Complain("%s: cannot be made a folder to extract into", destination.c_str());
-        return ARQ_EXIT_IO;
-    }
-
-    if (g_toStdout && !StdoutSinkBegin(&destination)) return ARQ_EXIT_IO;
-
-    SetOverwriteQuery(AskOverwrite);
-    SetEntryFilter(ChooseEntry);
-    GuardReset();
-    FolderTimesBegin();
-    SpannedResetState();
-    ProgressBegin(complete ? total : 0);
-    const int rc = ExtractArchiveFrom(input.path.c_str(), destination.c_str(), input.start);
-    ProgressEnd();
-    // Every output file is closed now.
-    GuardSettle();
-    // Last: every file that goes in or out of a folder changes the folder's time.
-    const int untimed = FolderTimesSettle();
-    if (untimed > 0 && !g_toStdout) {
-        Complain("warning: %d folder%s kept the time of extraction: the time cannot be set", untimed,
-                 untimed == 1 ? "" : "s");
-    }
-    const int walk = ExtractWalkResult();
-    DecoderRelease();
-    SetEntryFilter(nullptr);
-    SetOverwriteQuery(nullptr);
+    g_run.damaged = !survey.complete && !survey.spanned;
+    code = PrepareOutput(input, survey, &destination);
+    if (code != ARQ_EXIT_OK) return code;
+    const int rc = RunExtraction(input, destination, survey);
     events.End();
     if (g_toStdout) {
         if (!StdoutSinkEmit(g_written)) Note(ARQ_EXIT_IO);
         StdoutSinkEnd(destination);
     }
     Note(SelectionReport(g_selection));
-
-    if (rc < 0) {
-        Complain("%s: cannot be opened", input.path.c_str());
-        return ExitCombine(g_run.code, ARQ_EXIT_IO);
-    }
-    const std::string shown = DisksShownName(input.path);
-    if (g_run.cancelled || PlatInterrupted() || DisksOutcome() == ARQ_EXIT_CANCELLED) {
-        Complain("cancelled; the files written so far stay");
-        Note(ARQ_EXIT_CANCELLED);
-    } else if (DisksOutcome() != ARQ_EXIT_OK) {
-        Note(DisksOutcome()); // the missing disk has been named already
-    } else if (!complete && !spanned && !surveyProblem.empty()) {
-        // Also an archive whose end record is cut short, which the engine's walk takes
-        // for the end.
-        Complain("%s: damaged: %s", shown.c_str(), surveyProblem.c_str());
-        Note(ARQ_EXIT_DAMAGED);
-    } else if (walk != ERR_END_OF_ARCHIVE) {
-        Complain("%s: damaged: the walk ended before the end-of-archive record (error %d)", shown.c_str(),
-                 walk);
-        Note(ARQ_EXIT_DAMAGED);
-    }
-    std::string summary =
-        std::to_string(g_run.written) + (g_run.written == 1 ? " file" : " files") + " written";
-    if (g_run.kept > 0) summary += ", " + std::to_string(g_run.kept) + " kept";
-    Say("%s: %s", shown.c_str(), summary.c_str());
-    return g_run.code;
+    return ReportExtraction(input, survey, rc);
 }

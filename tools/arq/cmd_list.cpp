@@ -1,6 +1,5 @@
 // arq list: every entry of an archive with its fields, then the totals.
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -9,6 +8,7 @@
 #include "tools/arq/archive_input.h"
 #include "tools/arq/commands.h"
 #include "tools/arq/console.h"
+#include "tools/arq/event_scope.h"
 #include "tools/arq/exit_codes.h"
 #include "tools/arq/files.h"
 #include "tools/arq/help.h"
@@ -95,6 +95,52 @@ bool PrintRows(const std::vector<ListRow>& rows, bool utc) {
     return checksums;
 }
 
+// What the walk chose and the command prints.
+struct Listing {
+    bool names_only = false; // --names: one name a line, printed as the walk goes
+    bool utc = false;
+    Selection selection;
+    std::vector<ListRow> rows;
+    uint64_t packed = 0;
+    uint64_t size = 0;
+    uint32_t entries = 0;
+};
+
+// Walks the archive, prints the chosen entries' names or keeps their rows, and counts
+// them; the exit code so far, and what stopped the walk short of the end if anything,
+// go to *code and *problem.
+void ListEntries(ArchiveInput* input, Listing* listing, std::string* problem, int* code) {
+    EntryDescriptor desc;
+    WalkBegin(input, &desc);
+    for (;;) {
+        const WalkStep step = WalkNext(input, &desc, problem, code);
+        if (step != WALK_ENTRY) break;
+        if (SelectionChooses(&listing->selection, desc.name)) {
+            if (listing->names_only) {
+                std::printf("%s\n", ShownName(desc.name).c_str());
+            } else {
+                listing->rows.push_back(MakeRow(desc, listing->utc));
+            }
+            listing->packed += desc.compressed_size;
+            listing->size += desc.uncompressed_size;
+            listing->entries++;
+        }
+        if (!WalkSkipData(input, &desc, problem, code)) break;
+    }
+    input->slot = desc.input_slot;
+}
+
+// The heading, the rows and the totals (nothing more with --names).
+void PrintListing(const Listing& listing) {
+    if (listing.names_only) return;
+    const bool checksums = PrintRows(listing.rows, listing.utc);
+    const std::string entries =
+        std::to_string(listing.entries) + (listing.entries == 1 ? " entry" : " entries");
+    std::printf("%-9s %10s %10s %6s  %19s  %6s  %5s %3s  %s%s\n", "", std::to_string(listing.packed).c_str(),
+                std::to_string(listing.size).c_str(), FormatRatio(listing.packed, listing.size).c_str(), "",
+                "", "", "", checksums ? "          " : "", entries.c_str());
+}
+
 } // namespace
 
 int CommandList(const std::vector<std::string>& args) {
@@ -106,65 +152,26 @@ int CommandList(const std::vector<std::string>& args) {
     if (OptionGiven(line, OPT_HELP)) return PrintHelp("list");
     if (NamesForReading("list", OPT_CODEPAGE, &line) != ARQ_EXIT_OK) return ARQ_EXIT_USAGE;
     if (line.positional.empty()) return UsageError("list", "no archive named");
-    const bool utc = OptionGiven(line, OPT_UTC) != 0;
-    const bool namesOnly = OptionGiven(line, OPT_NAMES) != 0;
-    Selection selection;
-    SelectionSet(&selection, std::vector<std::string>(line.positional.begin() + 1, line.positional.end()));
+    Listing listing;
+    listing.names_only = OptionGiven(line, OPT_NAMES) != 0;
+    listing.utc = OptionGiven(line, OPT_UTC) != 0;
+    SelectionSet(&listing.selection,
+                 std::vector<std::string>(line.positional.begin() + 1, line.positional.end()));
 
-    std::string path;
-    int code = DisksPrepare(line.positional[0], line.list, &path);
-    if (code != ARQ_EXIT_OK) return code;
-    SetEventHandler(EVENT_SLOT_MAIN, OnListEvent);
+    EventScope events(OnListEvent);
     ArchiveInput input;
-    code = ArchiveOpen(path, &input);
-    if (code != ARQ_EXIT_OK) {
-        SetEventHandler(EVENT_SLOT_MAIN, nullptr);
-        return code;
-    }
-
-    EntryDescriptor desc;
-    std::memset(&desc, 0, sizeof desc);
-    desc.input_slot = input.slot;
-    SpannedResetState();
-    SpannedResetState();
-
-    std::vector<ListRow> rows;
-    uint64_t packed = 0;
-    uint64_t size = 0;
-    uint32_t entries = 0;
+    int code = ArchiveOpen(line.positional[0], line.list, &input, nullptr);
+    if (code != ARQ_EXIT_OK) return code;
     std::string problem;
-    code = ARQ_EXIT_OK;
-    for (;;) {
-        const WalkStep step = WalkNext(&input, &desc, &problem, &code);
-        if (step == WALK_END) break;
-        if (step == WALK_STOP) break;
-        if (SelectionChooses(&selection, desc.name)) {
-            if (namesOnly) {
-                std::printf("%s\n", ShownName(desc.name).c_str());
-            } else {
-                rows.push_back(MakeRow(desc, utc));
-            }
-            packed += desc.compressed_size;
-            size += desc.uncompressed_size;
-            entries++;
-        }
-        if (!WalkSkipData(&input, &desc, &problem, &code)) break;
-    }
-    input.slot = desc.input_slot;
-    if (!namesOnly) {
-        const bool checksums = PrintRows(rows, utc);
-        std::printf("%-9s %10s %10s %6s  %19s  %6s  %5s %3s  %s%s\n", "", std::to_string(packed).c_str(),
-                    std::to_string(size).c_str(), FormatRatio(packed, size).c_str(), "", "", "", "",
-                    checksums ? "          " : "",
-                    (std::to_string(entries) + (entries == 1 ? " entry" : " entries")).c_str());
-    }
+    ListEntries(&input, &listing, &problem, &code);
+    PrintListing(listing);
     std::fflush(stdout);
     ArchiveClose(&input);
-    SetEventHandler(EVENT_SLOT_MAIN, nullptr);
+    events.End();
     const std::string shown = DisksShownName(input.path);
     if (!problem.empty()) {
         Complain("%s: %s%s", shown.c_str(), code == ARQ_EXIT_DAMAGED ? "damaged: " : "", problem.c_str());
         return code;
     }
-    return ExitCombine(code, SelectionReport(selection));
+    return ExitCombine(code, SelectionReport(listing.selection));
 }

@@ -4,22 +4,18 @@
 // the packed bytes the header counts (no more: the next record starts there; no
 // fewer: nothing is left over), its sizes agree with its method, and, when its header
 // carries a checksum field, the bytes it decodes to give that CRC-32. Without the
-// field a changed byte that still decodes goes unnoticed. A spanned entry's pieces are first collected from
-// the disks by the engine into a temporary file, which is removed again.
+// field a changed byte that still decodes goes unnoticed. The engine's VerifyEntry
+// reads or decodes the data, first collecting a spanned entry's pieces from the disks
+// into a temporary file, which it removes again.
 #include <cstdio>
-#include <cstring>
 
-#include "crushed/bitinput.h"
-#include "crushed/crushed.h"
 #include "engine/engine.h"
-#include "engine/spanned.h"
-#include "fileio/memory.h"
-#include "fileio/paths.h"
 #include "fileio/slots.h"
 #include "platform/platform.h"
 #include "tools/arq/archive_input.h"
 #include "tools/arq/commands.h"
 #include "tools/arq/console.h"
+#include "tools/arq/event_scope.h"
 #include "tools/arq/exit_codes.h"
 #include "tools/arq/files.h"
 #include "tools/arq/help.h"
@@ -37,12 +33,6 @@ const OptionSpec kTestOptions[] = {
     {"codepage", 0, OPTION_VALUE, OPT_CODEPAGE},
 };
 
-// Stored data is read in pieces of this size.
-const int32_t TEST_READ_BUFFER = 0x10000;
-// Placeholder file name under the temporary folder: the engine collects a spanned
-// entry's pieces in a temporary file beside the entry's output path.
-const char TEST_OUTPUT_NAME[] = "ARQTEST";
-
 // Process-wide, not thread-safe: the handler needs them.
 uint64_t g_doneBefore = 0;
 std::string g_currentName;
@@ -52,14 +42,18 @@ int OnTestEvent(EntryDescriptor* desc, int32_t event, int32_t argument) {
     if (desc != nullptr && PlatInterrupted()) desc->status = STATUS_CANCEL;
     if (event == EVT_PROGRESS)
         ProgressShow(g_doneBefore + static_cast<uint32_t>(argument), g_currentName.c_str());
+    // A Stored entry's progress comes a megabyte at a time: the bar is brought up to its end.
+    if (event == EVT_ENTRY_DONE && desc != nullptr)
+        ProgressShow(g_doneBefore + desc->uncompressed_size, g_currentName.c_str());
     if (event == EVT_TEMP_FAILED) g_tempFailed = 1;
     if (event == EVT_INSERT_VOLUME) DisksInsert(desc, argument);
     if (event == EVT_CANCELLED) DisksGaveUp();
     return 0;
 }
 
-// Bytes behind an entry's data that the decoder may read as well, so that the bits it
-// takes can be counted: its bit buffer runs at most 32 bits and one spare byte ahead.
+// Bytes behind an entry's data that the decoder may read on into, when the file holds
+// them: a stream cut short then runs on over the next record rather than over zeros,
+// and is told invalid or cut short as arq test has always told it.
 const uint32_t TEST_LOOKAHEAD = 8;
 
 // The reason given when an entry's bytes do not give its checksum, or empty.
@@ -71,98 +65,42 @@ std::string ChecksumProblem(const EntryDescriptor* desc, uint32_t found) {
     return text;
 }
 
-// Decodes a Crushed entry from desc->input_slot. Empty when intact, else the reason.
+// Why a Crushed entry is not intact, from what VerifyEntry found; empty when it is.
 //
-// Beyond an entry's packed size the decoder reads zero bits, so a stream cut short
-// can still decode to the full size without an error. When the file holds
-// TEST_LOOKAHEAD bytes behind the data (the next record), they are handed to the
-// decoder as if they were data; every byte it then fetches is real, and the bits it
-// used are: bytes fetched * 8 - 32 (the bit buffer) - SpareBits. A sound stream uses
-// its packed bytes to the last one, which holds fewer than 8 bits of padding.
-std::string DecodeCrushed(EntryDescriptor* desc, uint32_t lookahead) {
-    uint8_t* buffer = static_cast<uint8_t*>(MemAlloc(CRUSHED_WINDOW_SIZE));
-    if (buffer == nullptr) return "not enough memory to decode it";
-    const uint64_t given = static_cast<uint64_t>(desc->compressed_size) + lookahead;
-    InputSlot = desc->input_slot;
-    CompressedLeft = static_cast<uint32_t>(given);
-    BytesWritten = 0;
-    int rc = DecoderReset();
-    uint32_t left = desc->uncompressed_size;
-    uint32_t checksum = CHECKSUM_EMPTY;
-    while (rc == 0 && left != 0 && desc->status != STATUS_CANCEL) {
-        const uint32_t window = CRUSHED_WINDOW_SIZE;
-        const uint32_t count = left < window ? left : window;
-        rc = DecodeChunk(desc, count, buffer);
-        if (rc == 0 && desc->checksum_state != CHECKSUM_NONE)
-            checksum = ChecksumUpdate(checksum, buffer, count);
-        BytesWritten += count;
-        left -= count;
-    }
-    MemFree(buffer);
-    if (desc->status == STATUS_CANCEL) return std::string();
-    if (rc == ERR_NO_MEMORY) return "not enough memory to decode it";
+// Past the bytes it is given the decoder reads zero bits, so a stream cut short can
+// still decode to the full size without an error: the bits it used tell. A sound
+// stream uses its packed bytes to the last one, which holds fewer than 8 bits of
+// padding. Without a lookahead the bytes it never fetched are what is left over.
+std::string CrushedProblem(const EntryDescriptor* desc, int result, const VerifyReport& report,
+                           uint32_t lookahead) {
+    if (result == ERR_NO_MEMORY) return "not enough memory to decode it";
     const char* cutShort = "its packed data ends before the file is complete";
-    // The decoder tells both: the file ended, or the codes ran on past the bytes given.
-    if (BitInputEnded() || BitInputOverrun()) return cutShort;
-    if (rc < 0) return "its packed data is invalid";
     const uint64_t packedBits = static_cast<uint64_t>(desc->compressed_size) * 8;
-    if (lookahead == TEST_LOOKAHEAD) {
-        // Sound streams fetch at most 5 bytes past their end: the lookahead lasts.
-        if (CompressedLeft == 0) return cutShort;
-        const uint64_t fetched = given - CompressedLeft;
-        const uint64_t usedBits = fetched * 8 - BIT_BUFFER_BITS - SpareBits;
-        if (usedBits > packedBits) return cutShort;
-        if (packedBits - usedBits >= 8)
-            return std::to_string((packedBits - usedBits) / 8) + " bytes of its packed data are left over";
-        return ChecksumProblem(desc, checksum);
-    }
-    if (CompressedLeft != 0)
-        return std::to_string(CompressedLeft) + " bytes of its packed data are left over";
-    return ChecksumProblem(desc, checksum);
+    const uint64_t givenBits = packedBits + static_cast<uint64_t>(lookahead) * 8;
+    if (report.input_ended || report.bits_used > givenBits) return cutShort;
+    if (result < 0 && desc->checksum_state != CHECKSUM_MISMATCH) return "its packed data is invalid";
+    if (report.bits_used > packedBits) return cutShort;
+    const uint64_t leftOver = lookahead != 0 ? (packedBits - report.bits_used) / 8 : report.bytes_unread;
+    if (leftOver != 0) return std::to_string(leftOver) + " bytes of its packed data are left over";
+    return ChecksumProblem(desc, report.checksum);
 }
 
-// Reads a Stored entry's bytes from desc->input_slot.
-std::string ReadStored(EntryDescriptor* desc) {
-    if (desc->compressed_size != desc->uncompressed_size) return "a Stored entry whose two sizes differ";
-    uint8_t* buffer = static_cast<uint8_t*>(MemAlloc(TEST_READ_BUFFER));
-    if (buffer == nullptr) return "not enough memory to read it";
-    uint32_t left = desc->uncompressed_size;
-    uint32_t checksum = CHECKSUM_EMPTY;
-    std::string problem;
-    while (left != 0 && desc->status != STATUS_CANCEL) {
-        const int32_t count =
-            static_cast<int32_t>(left < static_cast<uint32_t>(TEST_READ_BUFFER) ? left : TEST_READ_BUFFER);
-        if (FileRead(desc->input_slot, buffer, count) != count) {
-            problem = "its data is cut short";
-            break;
-        }
-        if (desc->checksum_state != CHECKSUM_NONE)
-            checksum = ChecksumUpdate(checksum, buffer, static_cast<uint32_t>(count));
-        left -= static_cast<uint32_t>(count);
-        ProgressShow(g_doneBefore + (desc->uncompressed_size - left), g_currentName.c_str());
-    }
-    MemFree(buffer);
-    if (problem.empty() && desc->status != STATUS_CANCEL) problem = ChecksumProblem(desc, checksum);
-    return problem;
+// Why a Stored entry is not intact, from what VerifyEntry found; empty when it is.
+std::string StoredProblem(const EntryDescriptor* desc, int result, const VerifyReport& report) {
+    if (result == ERR_NO_MEMORY) return "not enough memory to read it";
+    if (result == ERR_IO) return "its data is cut short";
+    if (result == ERR_BAD_DATA && desc->checksum_state != CHECKSUM_MISMATCH)
+        return "a Stored entry whose two sizes differ";
+    return ChecksumProblem(desc, report.checksum);
 }
 
-// lookahead: bytes behind the data that the decoder may read (see DecodeCrushed).
-std::string CheckData(EntryDescriptor* desc, uint32_t lookahead) {
-    if (desc->method == METHOD_CRUSHED) return DecodeCrushed(desc, lookahead);
-    return ReadStored(desc);
-}
-
-// The output path the engine is told for a spanned entry: it only takes the folder.
-void PointAtTempFolder(EntryDescriptor* desc) {
-    char folder[PATH_MAX_LENGTH + 1];
-    const uint32_t length = PlatTempFolder(folder, sizeof folder);
-    if (length == 0 || length + sizeof TEST_OUTPUT_NAME > sizeof desc->name) {
-        std::memcpy(desc->name, TEST_OUTPUT_NAME, sizeof TEST_OUTPUT_NAME);
-    } else {
-        std::memcpy(desc->name, folder, length);
-        std::memcpy(desc->name + length, TEST_OUTPUT_NAME, sizeof TEST_OUTPUT_NAME);
-    }
-    desc->name_length = static_cast<int32_t>(std::strlen(desc->name));
+// Why an entry that VerifyEntry checked is not intact; empty when it is, or when the
+// check was cancelled (the caller tells that).
+std::string DataProblem(const EntryDescriptor* desc, int result, const VerifyReport& report,
+                        uint32_t lookahead) {
+    if (desc->status == STATUS_CANCEL) return std::string();
+    if (desc->method == METHOD_CRUSHED) return CrushedProblem(desc, result, report, lookahead);
+    return StoredProblem(desc, result, report);
 }
 
 struct TestTally {
@@ -171,82 +109,107 @@ struct TestTally {
     uint32_t skipped;
 };
 
+// How the walk goes on after an entry's data was checked.
+enum TestStep {
+    TEST_REPORT, // the entry gets its line: *damage, empty when intact; the walk goes on when *walkOn
+    TEST_STOP,   // the walk ends here without a line for the entry; *problem and *code say why
+    TEST_AGAIN,  // the walk begins again at the first disk's start, this entry among the rest
+};
+
+// Checks a spanned entry, whose pieces are first collected from the disks.
+TestStep CheckSpanned(EntryDescriptor* desc, std::string* damage, int* walkOn, std::string* problem,
+                      int* code) {
+    VerifyReport report;
+    const int result = VerifyEntry(desc, 0, &report);
+    if (report.checked) {
+        *damage = DataProblem(desc, result, report, 0);
+        return TEST_REPORT;
+    }
+    if (result == ERR_CANCELLED || DisksOutcome() != ARQ_EXIT_OK) {
+        const int outcome = DisksOutcome() != ARQ_EXIT_OK ? DisksOutcome() : ARQ_EXIT_CANCELLED;
+        // A folder that lacked the disk has been named already.
+        if (outcome == ARQ_EXIT_CANCELLED) *problem = "cancelled: the next disk was not given";
+        *code = ExitCombine(*code, outcome);
+        return TEST_STOP;
+    }
+    // The walk began at a later disk: the engine went back to the first.
+    if (result == 0 && !g_tempFailed) return TEST_AGAIN;
+    *damage = g_tempFailed ? "no temporary file can be made to collect its pieces"
+                           : "its pieces cannot be collected from the disks";
+    *walkOn = FileGetSlot(desc->input_slot) != nullptr;
+    return TEST_REPORT;
+}
+
+// Checks an entry whose data lies whole in the file open now.
+TestStep CheckInFile(EntryDescriptor* desc, std::string* damage, int* walkOn) {
+    const int32_t dataStart = FileTell(desc->input_slot);
+    const int32_t size = SlotFileSize(desc->input_slot);
+    if (dataStart < 0 || size < 0 || desc->compressed_size > static_cast<uint32_t>(size - dataStart)) {
+        *damage = "its data runs past the end of the file";
+        *walkOn = 0;
+        return TEST_REPORT;
+    }
+    const uint32_t behind = static_cast<uint32_t>(size - dataStart) - desc->compressed_size;
+    const uint32_t lookahead = behind >= TEST_LOOKAHEAD ? TEST_LOOKAHEAD : 0;
+    VerifyReport report;
+    const int result = VerifyEntry(desc, lookahead, &report);
+    *damage = DataProblem(desc, result, report, lookahead);
+    return TEST_REPORT;
+}
+
 // Tests the entry whose header was just read and leaves the input on the next record.
 // 1 when the walk can go on; 0 with *problem and *code when it cannot.
-int TestEntry(ArchiveInput* input, EntryDescriptor* desc, const std::string& archive, TestTally* tally,
-              std::string* problem, int* code) {
+int TestEntry(ArchiveInput* input, EntryDescriptor* desc, TestTally* tally, std::string* problem, int* code) {
+    const std::string archive = DisksShownName(input->named);
     const std::string name = ShownName(desc->name);
     g_currentName = desc->name;
     tally->entries++;
     g_tempFailed = 0;
     if (desc->method != METHOD_STORED && desc->method != METHOD_CRUSHED) {
-        Complain("%s: %s: skipped: unknown storage method %d", DisksShownName(archive).c_str(), name.c_str(),
-                 desc->method);
+        Complain("%s: %s: skipped: unknown storage method %d", archive.c_str(), name.c_str(), desc->method);
         tally->skipped++;
         *code = ExitCombine(*code, ARQ_EXIT_SKIPPED);
         return WalkSkipData(input, desc, problem, code);
     }
+    const bool spanned = (desc->flags & ENTRY_SPANNED) != 0;
+    if (spanned && !DisksCanChange(input->path)) return WalkSkipData(input, desc, problem, code);
 
+    const uint32_t entrySize = desc->uncompressed_size;
     std::string damage;
     int walkOn = 1;
-    if (desc->flags & ENTRY_SPANNED) {
-        if (!DisksCanChange(input->path)) return WalkSkipData(input, desc, problem, code);
-        const uint32_t entrySize = desc->uncompressed_size;
-        char stored[sizeof desc->name];
-        std::memcpy(stored, desc->name, sizeof stored);
-        PointAtTempFolder(desc);
-        SpannedEntry span;
-        int result = 0;
-        if (SpannedEntryBegin(desc, &span, &result)) {
-            damage = CheckData(desc, 0);
-            SpannedEntryEnd(desc, &span);
-        } else if (result == ERR_CANCELLED || DisksOutcome() != ARQ_EXIT_OK) {
-            const int outcome = DisksOutcome() != ARQ_EXIT_OK ? DisksOutcome() : ARQ_EXIT_CANCELLED;
-            // A folder that lacked the disk has been named already.
-            if (outcome == ARQ_EXIT_CANCELLED) *problem = "cancelled: the next disk was not given";
-            *code = ExitCombine(*code, outcome);
-            return 0;
-        } else if (result == 0 && !g_tempFailed) {
-            // The walk began at a later disk: the engine went back to the first, and
-            // the walk goes on from its first record, this entry among them.
-            tally->entries--;
-            std::memcpy(desc->name, stored, sizeof stored);
-            return 1;
-        } else {
-            damage = g_tempFailed ? "no temporary file can be made to collect its pieces"
-                                  : "its pieces cannot be collected from the disks";
-            walkOn = FileGetSlot(desc->input_slot) != nullptr;
-        }
-        std::memcpy(desc->name, stored, sizeof stored);
-        g_doneBefore += entrySize;
-    } else {
-        const int32_t dataStart = FileTell(desc->input_slot);
-        const int32_t size = SlotFileSize(desc->input_slot);
-        if (dataStart < 0 || size < 0 || desc->compressed_size > static_cast<uint32_t>(size - dataStart)) {
-            damage = "its data runs past the end of the file";
-            walkOn = 0;
-        } else {
-            const uint32_t behind = static_cast<uint32_t>(size - dataStart) - desc->compressed_size;
-            damage = CheckData(desc, behind >= TEST_LOOKAHEAD ? TEST_LOOKAHEAD : 0);
-            FileSeek(desc->input_slot, dataStart + static_cast<int32_t>(desc->compressed_size),
-                     FILE_SEEK_START);
-        }
-        g_doneBefore += desc->uncompressed_size;
+    const TestStep step =
+        spanned ? CheckSpanned(desc, &damage, &walkOn, problem, code) : CheckInFile(desc, &damage, &walkOn);
+    if (step == TEST_STOP) return 0;
+    if (step == TEST_AGAIN) {
+        tally->entries--;
+        return 1;
     }
+    g_doneBefore += entrySize;
     if (desc->status == STATUS_CANCEL || PlatInterrupted()) {
         *code = ExitCombine(*code, ARQ_EXIT_CANCELLED);
         return 0;
     }
-    if (!damage.empty()) {
-        Complain("%s: %s: damaged: %s", DisksShownName(archive).c_str(), name.c_str(), damage.c_str());
-        tally->damaged++;
-        *code = ExitCombine(*code, ARQ_EXIT_DAMAGED);
-        // Where the damage leaves no next record to go on to, the entry's line is all.
-        if (!walkOn) return 0;
-    } else {
+    if (damage.empty()) {
         Tell("OK       %s", name.c_str());
+        return 1;
     }
-    return 1;
+    Complain("%s: %s: damaged: %s", archive.c_str(), name.c_str(), damage.c_str());
+    tally->damaged++;
+    *code = ExitCombine(*code, ARQ_EXIT_DAMAGED);
+    // Where the damage leaves no next record to go on to, the entry's line is all.
+    return walkOn;
+}
+
+// Tests every entry from the archive's first record on; the exit code so far, and what
+// stopped the walk short of the end if anything, go to *code and *problem.
+void TestEntries(ArchiveInput* input, TestTally* tally, std::string* problem, int* code) {
+    EntryDescriptor desc;
+    WalkBegin(input, &desc);
+    g_doneBefore = 0;
+    while (WalkNext(input, &desc, problem, code) == WALK_ENTRY) {
+        if (!TestEntry(input, &desc, tally, problem, code)) break;
+    }
+    input->slot = desc.input_slot;
 }
 
 } // namespace
@@ -266,49 +229,26 @@ int CommandTest(const std::vector<std::string>& args) {
                           line.positional.empty() ? "no archive named" : "only one archive can be tested");
     }
 
-    std::string path;
-    int code = DisksPrepare(line.positional[0], line.list, &path);
-    if (code != ARQ_EXIT_OK) return code;
-    SetEventHandler(EVENT_SLOT_MAIN, OnTestEvent);
+    EventScope events(OnTestEvent);
     ArchiveInput input;
-    code = ArchiveOpen(path, &input);
-    if (code != ARQ_EXIT_OK) {
-        SetEventHandler(EVENT_SLOT_MAIN, nullptr);
-        return code;
-    }
-    uint64_t total = 0;
-    int spanned = 0;
-    std::string surveyProblem;
-    if (!SurveyArchive(&input, &total, &spanned, &surveyProblem)) total = 0;
-
-    EntryDescriptor desc;
-    std::memset(&desc, 0, sizeof desc);
-    desc.input_slot = input.slot;
-    SpannedResetState();
-    g_doneBefore = 0;
-    SpannedResetState();
-    ProgressBegin(total);
+    ArchiveSurvey survey;
+    int code = ArchiveOpen(line.positional[0], line.list, &input, &survey);
+    if (code != ARQ_EXIT_OK) return code;
+    ProgressBegin(survey.complete ? survey.total : 0);
     TestTally tally = {0, 0, 0};
     std::string problem;
-    int walkCode = ARQ_EXIT_OK;
-    for (;;) {
-        const WalkStep step = WalkNext(&input, &desc, &problem, &walkCode);
-        if (step != WALK_ENTRY) break;
-        if (!TestEntry(&input, &desc, path, &tally, &problem, &walkCode)) break;
-    }
+    TestEntries(&input, &tally, &problem, &code);
     ProgressEnd();
-    input.slot = desc.input_slot;
     ArchiveClose(&input);
-    DecoderRelease();
-    SetEventHandler(EVENT_SLOT_MAIN, nullptr);
+    ReleaseEntryBuffers();
+    events.End();
 
-    code = walkCode;
-    const std::string shown = DisksShownName(path);
+    const std::string shown = DisksShownName(input.named);
     if (PlatInterrupted()) {
         Complain("cancelled");
         code = ExitCombine(code, ARQ_EXIT_CANCELLED);
     } else if (!problem.empty()) {
-        Complain("%s: %s%s", shown.c_str(), walkCode == ARQ_EXIT_DAMAGED ? "damaged: " : "", problem.c_str());
+        Complain("%s: %s%s", shown.c_str(), code == ARQ_EXIT_DAMAGED ? "damaged: " : "", problem.c_str());
     }
     if (code == ARQ_EXIT_OK) {
         Say("%s: all %u entr%s intact", shown.c_str(), tally.entries, tally.entries == 1 ? "y" : "ies");
