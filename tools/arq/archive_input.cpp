@@ -264,75 +264,96 @@ void WalkBegin(const ArchiveInput* input, EntryDescriptor* desc) {
     desc->input_slot = input->slot;
 }
 
-WalkStep WalkNext(ArchiveInput* input, EntryDescriptor* desc, std::string* problem, int* code) {
-    const int slot = desc->input_slot;
-    const int32_t at = FileTell(slot);
-    const int rc = ReadEntryHeader(desc);
-    const std::string header = "the entry header at offset " + std::to_string(at) + " cannot be read: ";
-    if (rc == 0 && !EntryOnItsVolume(desc, at)) {
-        // The engine's walk ends here too, before this entry.
-        *problem = header + "it places a whole entry on disk " + std::to_string(desc->volume_info[0] + 1) +
-                   ", but stands on disk " + std::to_string((CurrentVolume() & 0xFF) + 1);
-        *code = ARQ_EXIT_DAMAGED;
-        return WALK_STOP;
-    }
-    if (rc == 0) {
-        if (CurrentVolume() != 0 ||
-            WithinSignedBytes(input->signed_end, FileTell(slot), desc->compressed_size))
-            return WALK_ENTRY;
-        // The launcher's walk ends here: what follows is not the signer's.
-        *problem = "the entry at offset " + std::to_string(at) +
-                   " reaches past the program's signed bytes (into its certificate table at offset " +
-                   std::to_string(input->signed_end) + "), so the program will not extract it";
-        *code = ARQ_EXIT_DAMAGED;
-        return WALK_STOP;
-    }
-    const int32_t size = SlotFileSize(slot);
-    if (rc == ERR_END_OF_ARCHIVE) {
-        const int32_t end =
-            input->signed_end != SIGNED_END_NONE && CurrentVolume() == 0 ? input->signed_end : size;
-        const int32_t next = at >= 0 && size >= 0 ? EntrySignatureBehind(slot, at, end) : -1;
-        if (next >= 0) {
-            *problem = header +
-                       "its name length is 0, which marks the end of the archive, yet an entry header "
-                       "record follows at offset " +
-                       std::to_string(next);
-            *code = ARQ_EXIT_DAMAGED;
-            return WALK_STOP;
-        }
-        // The engine takes a cut-short end record for the end; the file was still cut.
-        const int64_t recordEnd = static_cast<int64_t>(at) + ENTRY_FIXED_SIZE + desc->extra_count;
-        if (at < 0 || size < 0 || recordEnd <= size) return WALK_END;
-        *problem = "cut short: the end-of-archive record at offset " + std::to_string(at) + " is incomplete";
-        *code = ARQ_EXIT_DAMAGED;
-        return WALK_STOP;
-    }
+namespace {
 
-    *code = ARQ_EXIT_DAMAGED;
+// An entry header was read at offset at: the walk goes on to it only where the
+// launcher's engine would extract it.
+WalkStep CheckEntryRead(const ArchiveInput* input, const EntryDescriptor* desc, int32_t at,
+                        std::string* problem) {
+    if (!EntryOnItsVolume(desc, at)) {
+        // The engine's walk ends here too, before this entry.
+        *problem = "the entry header at offset " + std::to_string(at) +
+                   " cannot be read: it places a whole entry on disk " +
+                   std::to_string(desc->volume_info[0] + 1) + ", but stands on disk " +
+                   std::to_string((CurrentVolume() & 0xFF) + 1);
+        return WALK_STOP;
+    }
+    if (CurrentVolume() != 0 ||
+        WithinSignedBytes(input->signed_end, FileTell(desc->input_slot), desc->compressed_size))
+        return WALK_ENTRY;
+    // The launcher's walk ends here: what follows is not the signer's.
+    *problem = "the entry at offset " + std::to_string(at) +
+               " reaches past the program's signed bytes (into its certificate table at offset " +
+               std::to_string(input->signed_end) + "), so the program will not extract it";
+    return WALK_STOP;
+}
+
+// The end-of-archive record was read at offset at: the end, unless an entry follows it
+// or the record itself is cut short.
+WalkStep CheckEndRecord(const ArchiveInput* input, const EntryDescriptor* desc, int32_t at,
+                        std::string* problem) {
+    const int slot = desc->input_slot;
+    const int32_t size = SlotFileSize(slot);
+    const int32_t end =
+        input->signed_end != SIGNED_END_NONE && CurrentVolume() == 0 ? input->signed_end : size;
+    const int32_t next = at >= 0 && size >= 0 ? EntrySignatureBehind(slot, at, end) : -1;
+    if (next >= 0) {
+        *problem = "the entry header at offset " + std::to_string(at) +
+                   " cannot be read: its name length is 0, which marks the end of the archive, yet an entry "
+                   "header record follows at offset " +
+                   std::to_string(next);
+        return WALK_STOP;
+    }
+    // The engine takes a cut-short end record for the end; the file was still cut.
+    const int64_t recordEnd = static_cast<int64_t>(at) + ENTRY_FIXED_SIZE + desc->extra_count;
+    if (at < 0 || size < 0 || recordEnd <= size) return WALK_END;
+    *problem = "cut short: the end-of-archive record at offset " + std::to_string(at) + " is incomplete";
+    return WALK_STOP;
+}
+
+// Why the record at offset at gave no entry (ReadEntryHeader's rc): the record's own
+// bytes tell a header cut short from a damaged one.
+std::string HeaderFault(const EntryDescriptor* desc, int32_t at, int rc) {
+    const int slot = desc->input_slot;
+    const int32_t size = SlotFileSize(slot);
+    const std::string header = "the entry header at offset " + std::to_string(at) + " cannot be read: ";
     const std::string where = "offset " + std::to_string(at);
-    // The record's own bytes tell a header cut short from a damaged one.
     uint8_t lead[ENTRY_LEAD_SIZE] = {0};
     int32_t leadRead = 0;
     if (at >= 0 && FileSeek(slot, at, FILE_SEEK_START) == at)
         leadRead = FileRead(slot, lead, ENTRY_LEAD_SIZE);
     const uint32_t nameLength = GetLE16(lead + ENTRY_NAME_LENGTH_OFFSET);
     if (rc == ERR_VERSION) {
-        *problem = header + "it needs a newer engine (version " +
-                   std::to_string((desc->version_needed >> 4) & 0x0F) + "." +
-                   std::to_string(desc->version_needed & 0x0F) + ")";
-    } else if (at >= 0 && size >= 0 && at >= size) {
-        *problem = "cut short: the file ends at " + where + " without the end-of-archive record";
-    } else if (leadRead < SIGNATURE_SIZE || std::memcmp(lead, EntrySignature(), SIGNATURE_SIZE) != 0) {
-        *problem = "no entry header record at " + where;
-    } else if (leadRead < ENTRY_LEAD_SIZE) {
-        *problem = "cut short: the entry header at " + where + " is incomplete";
-    } else if (nameLength > ENTRY_NAME_MAX) {
-        *problem = header + "its name is " + std::to_string(nameLength) + " bytes long (at most " +
-                   std::to_string(ENTRY_NAME_MAX) + ")";
-    } else {
-        *problem = "cut short: the entry header at " + where + " is incomplete";
+        return header + "it needs a newer engine (version " +
+               std::to_string((desc->version_needed >> 4) & 0x0F) + "." +
+               std::to_string(desc->version_needed & 0x0F) + ")";
     }
-    return WALK_STOP;
+    if (at >= 0 && size >= 0 && at >= size)
+        return "cut short: the file ends at " + where + " without the end-of-archive record";
+    if (leadRead < SIGNATURE_SIZE || std::memcmp(lead, EntrySignature(), SIGNATURE_SIZE) != 0)
+        return "no entry header record at " + where;
+    if (leadRead == ENTRY_LEAD_SIZE && nameLength > ENTRY_NAME_MAX) {
+        return header + "its name is " + std::to_string(nameLength) + " bytes long (at most " +
+               std::to_string(ENTRY_NAME_MAX) + ")";
+    }
+    return "cut short: the entry header at " + where + " is incomplete";
+}
+
+} // namespace
+
+WalkStep WalkNext(ArchiveInput* input, EntryDescriptor* desc, std::string* problem, int* code) {
+    const int32_t at = FileTell(desc->input_slot);
+    const int rc = ReadEntryHeader(desc);
+    WalkStep step = WALK_STOP;
+    if (rc == 0) {
+        step = CheckEntryRead(input, desc, at, problem);
+    } else if (rc == ERR_END_OF_ARCHIVE) {
+        step = CheckEndRecord(input, desc, at, problem);
+    } else {
+        *problem = HeaderFault(desc, at, rc);
+    }
+    if (step == WALK_STOP) *code = ARQ_EXIT_DAMAGED;
+    return step;
 }
 
 int WalkSkipData(ArchiveInput* input, EntryDescriptor* desc, std::string* problem, int* code) {
