@@ -130,16 +130,14 @@ std::string WrittenWhere(const CreateJob& job, int32_t volumes) {
 
 int CommandCreate(const std::vector<std::string>& args) {
     CommandLine line;
-    std::string error;
-    if (!ParseCommandLine(args, kCreateOptions, sizeof kCreateOptions / sizeof kCreateOptions[0], &line,
-                          &error)) {
-        return UsageError("create", error);
-    }
-    if (OptionGiven(line, OPT_HELP)) return PrintHelp("create");
+    int code = ARQ_EXIT_OK;
+    if (!CommandLineRead("create", args, kCreateOptions, sizeof kCreateOptions / sizeof kCreateOptions[0],
+                         &line, &code))
+        return code;
     ConsoleSetQuiet(OptionGiven(line, OPT_QUIET));
     ConsoleSetVerbose(OptionGiven(line, OPT_VERBOSE));
     CreateJob job = {};
-    int code = ReadCreateJob(line, &job);
+    code = ReadCreateJob(line, &job);
     if (code != ARQ_EXIT_OK) return code;
     // A spanned set is written to the disks' folders, never to ARCHIVE itself.
     if (job.volume_size == 0) code = OutputMayReplace(job.archive, OUTPUT_ARCHIVE);

@@ -381,15 +381,13 @@ int ReportExtraction(const ArchiveInput& input, const ArchiveSurvey& survey, int
 
 int CommandExtract(const std::vector<std::string>& args) {
     CommandLine line;
-    std::string error;
-    if (!ParseCommandLine(args, kExtractOptions, sizeof kExtractOptions / sizeof kExtractOptions[0], &line,
-                          &error)) {
-        return UsageError("extract", error);
-    }
-    if (OptionGiven(line, OPT_HELP)) return PrintHelp("extract");
+    int code = ARQ_EXIT_OK;
+    if (!CommandLineRead("extract", args, kExtractOptions, sizeof kExtractOptions / sizeof kExtractOptions[0],
+                         &line, &code))
+        return code;
     if (NamesForReading("extract", OPT_CODEPAGE, &line) != ARQ_EXIT_OK) return ARQ_EXIT_USAGE;
     std::string destination;
-    int code = TakeExtractOptions(line, &destination);
+    code = TakeExtractOptions(line, &destination);
     if (code != ARQ_EXIT_OK) return code;
 
     EventScope events(ReportExtractEvent);

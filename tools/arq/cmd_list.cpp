@@ -145,11 +145,10 @@ void PrintListing(const Listing& listing) {
 
 int CommandList(const std::vector<std::string>& args) {
     CommandLine line;
-    std::string error;
-    if (!ParseCommandLine(args, kListOptions, sizeof kListOptions / sizeof kListOptions[0], &line, &error)) {
-        return UsageError("list", error);
-    }
-    if (OptionGiven(line, OPT_HELP)) return PrintHelp("list");
+    int code = ARQ_EXIT_OK;
+    if (!CommandLineRead("list", args, kListOptions, sizeof kListOptions / sizeof kListOptions[0], &line,
+                         &code))
+        return code;
     if (NamesForReading("list", OPT_CODEPAGE, &line) != ARQ_EXIT_OK) return ARQ_EXIT_USAGE;
     if (line.positional.empty()) return UsageError("list", "no archive named");
     Listing listing;
@@ -160,7 +159,7 @@ int CommandList(const std::vector<std::string>& args) {
 
     EventScope events(OnListEvent);
     ArchiveInput input;
-    int code = ArchiveOpen(line.positional[0], line.list, &input, nullptr);
+    code = ArchiveOpen(line.positional[0], line.list, &input, nullptr);
     if (code != ARQ_EXIT_OK) return code;
     std::string problem;
     ListEntries(&input, &listing, &problem, &code);

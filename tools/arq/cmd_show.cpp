@@ -390,14 +390,14 @@ int WriteShow(const ShowJob& job, const ShowParts& parts, uint64_t* packedTotal)
 
 int CommandShow(const std::vector<std::string>& args) {
     CommandLine line;
-    std::string error;
-    if (!ParseCommandLine(args, kShowOptions, sizeof kShowOptions / sizeof kShowOptions[0], &line, &error))
-        return UsageError("show", error);
-    if (OptionGiven(line, OPT_HELP)) return PrintHelp("show");
+    int code = ARQ_EXIT_OK;
+    if (!CommandLineRead("show", args, kShowOptions, sizeof kShowOptions / sizeof kShowOptions[0], &line,
+                         &code))
+        return code;
     ConsoleSetQuiet(OptionGiven(line, OPT_QUIET));
     ConsoleSetVerbose(OptionGiven(line, OPT_VERBOSE));
     ShowJob job = {};
-    int code = ReadShowJob(line, &job);
+    code = ReadShowJob(line, &job);
     if (code != ARQ_EXIT_OK) return code;
     ShowParts parts = {};
     code = PrepareShow(job, &parts);

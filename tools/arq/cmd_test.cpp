@@ -216,11 +216,10 @@ void TestEntries(ArchiveInput* input, TestTally* tally, std::string* problem, in
 
 int CommandTest(const std::vector<std::string>& args) {
     CommandLine line;
-    std::string error;
-    if (!ParseCommandLine(args, kTestOptions, sizeof kTestOptions / sizeof kTestOptions[0], &line, &error)) {
-        return UsageError("test", error);
-    }
-    if (OptionGiven(line, OPT_HELP)) return PrintHelp("test");
+    int code = ARQ_EXIT_OK;
+    if (!CommandLineRead("test", args, kTestOptions, sizeof kTestOptions / sizeof kTestOptions[0], &line,
+                         &code))
+        return code;
     if (NamesForReading("test", OPT_CODEPAGE, &line) != ARQ_EXIT_OK) return ARQ_EXIT_USAGE;
     ConsoleSetQuiet(OptionGiven(line, OPT_QUIET));
     ConsoleSetVerbose(OptionGiven(line, OPT_VERBOSE));
@@ -232,7 +231,7 @@ int CommandTest(const std::vector<std::string>& args) {
     EventScope events(OnTestEvent);
     ArchiveInput input;
     ArchiveSurvey survey;
-    int code = ArchiveOpen(line.positional[0], line.list, &input, &survey);
+    code = ArchiveOpen(line.positional[0], line.list, &input, &survey);
     if (code != ARQ_EXIT_OK) return code;
     ProgressBegin(survey.complete ? survey.total : 0);
     TestTally tally = {0, 0, 0};

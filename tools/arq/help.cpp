@@ -286,3 +286,19 @@ int UsageError(const std::string& command, const std::string& message) {
 }
 
 const char* ArqVersion() { return "arq " ARQ_VERSION; }
+
+int CommandLineRead(const std::string& command, const std::vector<std::string>& args, const OptionSpec* specs,
+                    int specCount, CommandLine* line, int* code) {
+    std::string error;
+    if (!ParseCommandLine(args, specs, specCount, line, &error)) {
+        *code = UsageError(command, error);
+        return 0;
+    }
+    for (int i = 0; i < specCount; i++) {
+        if (std::string(specs[i].long_name) == "help" && OptionGiven(*line, specs[i].id)) {
+            *code = PrintHelp(command);
+            return 0;
+        }
+    }
+    return 1;
+}
