@@ -6,7 +6,7 @@ import signal
 import struct
 
 from .format import ENTRY_SIG, parse_archive
-from .runner import (settings, EXIT_OK, EXIT_USAGE, EXIT_NOT_FOUND, EXIT_CANCELLED, text_bytes, random_bytes,
+from .runner import (settings, EXIT_OK, EXIT_SKIPPED, EXIT_USAGE, EXIT_NOT_FOUND, EXIT_CANCELLED, text_bytes, random_bytes,
                      ArqTest)
 from .terminal import Conversation
 
@@ -178,6 +178,32 @@ class SpannedTest(ArqTest):
         run = self.arq("list", "TWO.ARQ")
         self.assertExit(run, EXIT_NOT_FOUND)
         self.assertOneLine(run, "disk 2 of a spanned set")
+
+    def test_begun_at_a_later_disk_meets_an_unknown_method(self):
+        # The set begins with an entry spread over the disks. Begun at disk 2, arq goes
+        # back to disk 1, whose header of that entry names a method no engine knows: the
+        # entry is skipped with its line, its pieces passed over on the later disks.
+        self.write("big/a.bin", random_bytes(150000, 54))
+        self.assertExit(self.arq("create", "--stored", "--volume-size", "64K", "SET.ARQ", "-C", "big", "."),
+                        EXIT_OK)
+        volumes = []
+        while os.path.isdir(self.path("SET.ARQ.%d" % (len(volumes) + 1))):
+            volumes.append(self.read("SET.ARQ.%d/SET.ARQ" % (len(volumes) + 1)))
+        first = bytearray(volumes[0])
+        first[8 + struct.unpack_from("<H", first, 6)[0] + 22] = 9
+        folder, env = self.floppy()
+        self.insert(folder, volumes[1])
+        talk = Conversation(self, ["test", "A:\\SET.ARQ"], env)
+        talk.wait_for("Insert disk 1 of SET.ARQ")
+        self.insert(folder, bytes(first))
+        talk.send(b"\n")
+        for disk in range(2, len(volumes) + 1):
+            talk.wait_for("Insert disk %d of SET.ARQ" % disk)
+            self.insert(folder, volumes[disk - 1])
+            talk.send(b"\n")
+        run = talk.finish()
+        self.assertExit(run, EXIT_SKIPPED)
+        self.assertIn("A.BIN: skipped: unknown storage method 9", run.err)
 
     def test_wrong_disk_then_give_up(self):
         volumes, folder, talk = self.extract_from_the_drive(0)
