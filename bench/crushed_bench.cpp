@@ -1,4 +1,4 @@
-// The Crushed codec on a corpus of this machine's files (bench/crushed_corpus.sh):
+// The Crushed codec on the corpus that bench/crushed_corpus.sh makes from named files:
 // our encoder at both levels (speed and ratio), our decoder reading the stream from a
 // file slot as extraction does, and, side by side on the same streams wrapped as
 // -lh4- archives, `lhasa t`, `lhasa pq` and `7z t` (whole processes, timed by the
@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "crushed/bitinput.h"
-#include "crushed/decoder.h"
 #include "crushed/crushed.h"
+#include "crushed/decoder.h"
 #include "engine/checksum.h"
 #include "engine/descriptor.h"
 #include "fileio/slots.h"

@@ -5,9 +5,9 @@
 // members (-lh0- for Stored, our Crushed streams as -lh4- for Crushed). lhasa is a
 // whole process per iteration, timed by the wall clock like ours.
 //
-// The data comes from this machine's files (bench/crushed_corpus.sh), repeated up to
-// the size: text (licences, manual pages, C++ headers) and binaries (Linux programs,
-// Windows DLLs of Wine).
+// The data comes from the codec corpus (bench/crushed_corpus.sh), repeated up to
+// the size: text (licences, a manual page, C++ headers, Python modules) and
+// binaries (Linux programs, Windows DLLs of Wine).
 #include <benchmark/benchmark.h>
 
 #include <cctype>
@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "crushed/decoder.h"
 #include "crushed/crushed.h"
+#include "crushed/decoder.h"
 #include "engine/checksum.h"
 #include "engine/extract.h"
 #include "engine/writer.h"

@@ -17,27 +17,36 @@ enum {
     // A match of the longest length is taken as it is: the bytes it covers are not
     // parsed on their own (long runs would otherwise cost 254 lengths per byte).
     BEST_TAKE_WHOLE = CRUSHED_MAX_MATCH,
-    // Blocks are cut on a grid of this many symbols, at most MAX_SPAN cells long so
-    // that a block's symbol count fits its 16-bit field.
-    BEST_GRID_SYMBOLS = 1024,
-    BEST_MAX_SPAN = ENC_MAX_BLOCK_SYMBOLS / BEST_GRID_SYMBOLS,
-    BEST_GRID_CELLS = BEST_SEGMENT_BYTES / BEST_GRID_SYMBOLS + 1,
+    // Block ends are first chosen on a coarse grid of COARSE_CELLS fine cells (1024
+    // symbols), then each is moved on the fine grid, up to NUDGE_CELLS either way,
+    // while that makes its two blocks smaller. A block spans at most MAX_SPAN fine
+    // cells, so that its symbol count fits its 16-bit field.
+    BEST_FINE_SYMBOLS = 128,
+    BEST_COARSE_CELLS = 8,
+    BEST_MAX_SPAN = ENC_MAX_BLOCK_SYMBOLS / BEST_FINE_SYMBOLS,
+    BEST_FINE_CELLS = BEST_SEGMENT_BYTES / BEST_FINE_SYMBOLS + 1,
+    BEST_COARSE_MAX = BEST_FINE_CELLS / BEST_COARSE_CELLS + 1,
+    BEST_NUDGE_CELLS = 2 * BEST_COARSE_CELLS,
+    BEST_NUDGE_ROUNDS = 2,
     BEST_STATS_WIDTH = CRUSHED_MAIN_SYMBOLS + CRUSHED_POSITION_SYMBOLS,
     // Step records of the parse: length (1 for a literal) in the low bits, distance above.
     STEP_LENGTH_BITS = 9,
     STEP_LENGTH_MASK = (1 << STEP_LENGTH_BITS) - 1,
+    // Costs are counted in sixteenths of a bit: the segment's parses price symbols by
+    // their share of the counts, which falls between whole code lengths.
+    COST_SCALE_BITS = 4,
 };
 
 static const uint32_t NO_COST = 0xFFFFFFFFu;
 
-// Bits each choice costs under some codes.
+// Sixteenths of a bit each choice costs under some codes.
 struct CostModel {
     uint32_t literal[256];
     uint32_t length[CRUSHED_MAX_MATCH + 1];
     uint32_t position[CRUSHED_POSITION_SYMBOLS]; // with the extra bits
 };
 
-// Everything of one call, about 11 MB in one allocation.
+// Everything of one call, about 15 MB in one allocation.
 struct BestState {
     EncTree tree;
     uint32_t matchStart[BEST_SEGMENT_BYTES + 1]; // matches of position i: [matchStart[i], matchStart[i+1])
@@ -46,9 +55,10 @@ struct BestState {
     uint32_t step[BEST_SEGMENT_BYTES + 1];
     EncSymbol symbols[BEST_SEGMENT_BYTES];
     EncSymbol trial[2][BEST_SEGMENT_BYTES];
-    uint32_t gridStats[BEST_GRID_CELLS + 1][BEST_STATS_WIDTH];
-    uint32_t gridBits[BEST_GRID_CELLS + 1];
-    uint32_t gridFrom[BEST_GRID_CELLS + 1];
+    uint32_t cellStats[BEST_FINE_CELLS + 1][BEST_STATS_WIDTH]; // symbols counted up to each fine cell
+    uint32_t coarseBits[BEST_COARSE_MAX + 1];
+    uint32_t coarseFrom[BEST_COARSE_MAX + 1];
+    uint32_t blockEnds[BEST_FINE_CELLS + 1]; // in fine cells
     CostModel model;
     EncBlockStats stats;
     EncBlockPlan plan;
@@ -75,7 +85,7 @@ static void ModelFromPlan(const EncBlockPlan* plan, CostModel* model) {
     for (uint32_t symbol = 0; symbol < CRUSHED_MAIN_SYMBOLS; symbol++) {
         bool used =
             main->single >= 0 ? static_cast<int32_t>(symbol) == main->single : main->lengths[symbol] != 0;
-        uint32_t bits = used ? main->lengths[symbol] : unused;
+        uint32_t bits = (used ? main->lengths[symbol] : unused) << COST_SCALE_BITS;
         if (symbol < 256)
             model->literal[symbol] = bits;
         else
@@ -86,7 +96,54 @@ static void ModelFromPlan(const EncBlockPlan* plan, CostModel* model) {
     for (uint32_t symbol = 0; symbol < CRUSHED_POSITION_SYMBOLS; symbol++) {
         bool used = position->single >= 0 ? static_cast<int32_t>(symbol) == position->single
                                           : position->lengths[symbol] != 0;
-        model->position[symbol] = (used ? position->lengths[symbol] : unused) + EncPositionExtraBits(symbol);
+        model->position[symbol] = ((used ? position->lengths[symbol] : unused) + EncPositionExtraBits(symbol))
+                                  << COST_SCALE_BITS;
+    }
+}
+
+// log2(value) in sixteenths of a bit, value >= 1, rounded down. Worked out in
+// integers, so that every build makes the same stream.
+static uint32_t ScaledLog2(uint32_t value) {
+    uint32_t whole = 31 - static_cast<uint32_t>(__builtin_clz(value));
+    uint64_t fraction =
+        (static_cast<uint64_t>(value) << 16) >> whole; // 1.0 <= fraction < 2.0, 16 bits below the point
+    uint32_t result = whole;
+    for (uint32_t bit = 0; bit < COST_SCALE_BITS; bit++) {
+        // Squaring doubles the logarithm: its next binary digit is whether that reaches 2.
+        fraction = fraction * fraction >> 16;
+        result <<= 1;
+        if (fraction >= uint64_t{2} << 16) {
+            fraction >>= 1;
+            result |= 1;
+        }
+    }
+    return result;
+}
+
+// Prices every symbol by its share of the counts, -log2(count / total): the bits an
+// ideal code would spend, without the rounding to whole code lengths that makes a
+// model taken from the codes themselves stick where it began. A symbol not counted
+// is priced as half a count.
+static void ModelFromCounts(const EncBlockStats* stats, CostModel* model) {
+    uint32_t total = 0, positions = 0;
+    for (uint32_t symbol = 0; symbol < CRUSHED_MAIN_SYMBOLS; symbol++)
+        total += stats->main[symbol];
+    for (uint32_t symbol = 0; symbol < CRUSHED_POSITION_SYMBOLS; symbol++)
+        positions += stats->position[symbol];
+    // Both sides doubled, so that half a count is a whole one.
+    uint32_t all = ScaledLog2(2 * total + 2);
+    for (uint32_t symbol = 0; symbol < CRUSHED_MAIN_SYMBOLS; symbol++) {
+        uint32_t count = stats->main[symbol] ? 2 * stats->main[symbol] : 1;
+        uint32_t cost = all - ScaledLog2(count);
+        if (symbol < 256)
+            model->literal[symbol] = cost;
+        else
+            model->length[symbol - CRUSHED_MATCH_OFFSET] = cost;
+    }
+    all = ScaledLog2(2 * positions + 2);
+    for (uint32_t symbol = 0; symbol < CRUSHED_POSITION_SYMBOLS; symbol++) {
+        uint32_t count = stats->position[symbol] ? 2 * stats->position[symbol] : 1;
+        model->position[symbol] = all - ScaledLog2(count) + (EncPositionExtraBits(symbol) << COST_SCALE_BITS);
     }
 }
 
@@ -202,41 +259,87 @@ static uint32_t PlanSymbols(BestState* state, const EncSymbol* symbols, uint32_t
     return EncPlanBlock(&state->stats, &state->plan);
 }
 
-// Chooses block ends on the grid of BEST_GRID_SYMBOLS symbols by the least total of
-// exact block sizes. Fills gridFrom; returns the number of grid cells.
-static uint32_t SplitBlocks(BestState* state, const EncSymbol* symbols, uint32_t count) {
-    uint32_t cells = (count + BEST_GRID_SYMBOLS - 1) / BEST_GRID_SYMBOLS;
-    std::memset(state->gridStats[0], 0, sizeof state->gridStats[0]);
+// Counts the symbols up to the end of every fine cell. Returns the number of cells.
+static uint32_t CountCells(BestState* state, const EncSymbol* symbols, uint32_t count) {
+    uint32_t cells = (count + BEST_FINE_SYMBOLS - 1) / BEST_FINE_SYMBOLS;
+    std::memset(state->cellStats[0], 0, sizeof state->cellStats[0]);
     for (uint32_t cell = 0; cell < cells; cell++) {
-        uint32_t* row = state->gridStats[cell + 1];
-        std::memcpy(row, state->gridStats[cell], sizeof state->gridStats[0]);
-        uint32_t end = (cell + 1) * BEST_GRID_SYMBOLS < count ? (cell + 1) * BEST_GRID_SYMBOLS : count;
-        for (uint32_t i = cell * BEST_GRID_SYMBOLS; i < end; i++) {
+        uint32_t* row = state->cellStats[cell + 1];
+        std::memcpy(row, state->cellStats[cell], sizeof state->cellStats[0]);
+        uint32_t end = (cell + 1) * BEST_FINE_SYMBOLS < count ? (cell + 1) * BEST_FINE_SYMBOLS : count;
+        for (uint32_t i = cell * BEST_FINE_SYMBOLS; i < end; i++) {
             row[symbols[i].main]++;
             if (symbols[i].main >= 256) row[CRUSHED_MAIN_SYMBOLS + EncPositionSymbol(symbols[i].position)]++;
         }
     }
-    state->gridBits[0] = 0;
-    for (uint32_t to = 1; to <= cells; to++) {
-        state->gridBits[to] = NO_COST;
-        uint32_t nearest = to > BEST_MAX_SPAN ? to - BEST_MAX_SPAN : 0;
-        for (uint32_t from = nearest; from < to; from++) {
-            EncBlockStats* stats = &state->stats;
-            for (uint32_t s = 0; s < CRUSHED_MAIN_SYMBOLS; s++) {
-                stats->main[s] = state->gridStats[to][s] - state->gridStats[from][s];
-            }
-            for (uint32_t s = 0; s < CRUSHED_POSITION_SYMBOLS; s++) {
-                stats->position[s] = state->gridStats[to][CRUSHED_MAIN_SYMBOLS + s] -
-                                     state->gridStats[from][CRUSHED_MAIN_SYMBOLS + s];
-            }
-            uint32_t total = state->gridBits[from] + EncPlanBlock(stats, &state->plan);
-            if (total < state->gridBits[to]) {
-                state->gridBits[to] = total;
-                state->gridFrom[to] = from;
+    return cells;
+}
+
+// The exact size of one block of fine cells [from, to).
+static uint32_t CellBlockBits(BestState* state, uint32_t from, uint32_t to) {
+    EncBlockStats* stats = &state->stats;
+    const uint32_t* high = state->cellStats[to];
+    const uint32_t* low = state->cellStats[from];
+    for (uint32_t s = 0; s < CRUSHED_MAIN_SYMBOLS; s++)
+        stats->main[s] = high[s] - low[s];
+    for (uint32_t s = 0; s < CRUSHED_POSITION_SYMBOLS; s++)
+        stats->position[s] = high[CRUSHED_MAIN_SYMBOLS + s] - low[CRUSHED_MAIN_SYMBOLS + s];
+    return EncPlanBlock(stats, &state->plan);
+}
+
+// Block ends on the coarse grid by the least total of exact block sizes, into
+// blockEnds. Returns the number of blocks.
+static uint32_t SplitCoarse(BestState* state, uint32_t cells) {
+    uint32_t coarse = (cells + BEST_COARSE_CELLS - 1) / BEST_COARSE_CELLS;
+    uint32_t maxSpan = BEST_MAX_SPAN / BEST_COARSE_CELLS;
+    state->coarseBits[0] = 0;
+    for (uint32_t to = 1; to <= coarse; to++) {
+        state->coarseBits[to] = NO_COST;
+        uint32_t toCell = to * BEST_COARSE_CELLS < cells ? to * BEST_COARSE_CELLS : cells;
+        for (uint32_t from = to > maxSpan ? to - maxSpan : 0; from < to; from++) {
+            uint32_t total = state->coarseBits[from] + CellBlockBits(state, from * BEST_COARSE_CELLS, toCell);
+            if (total < state->coarseBits[to]) {
+                state->coarseBits[to] = total;
+                state->coarseFrom[to] = from;
             }
         }
     }
-    return cells;
+    uint32_t blocks = 0;
+    for (uint32_t at = coarse; at > 0; at = state->coarseFrom[at])
+        blocks++;
+    uint32_t index = blocks;
+    for (uint32_t at = coarse; at > 0; at = state->coarseFrom[at])
+        state->blockEnds[--index] = at * BEST_COARSE_CELLS < cells ? at * BEST_COARSE_CELLS : cells;
+    return blocks;
+}
+
+// Moves every block end between two blocks to the fine cell where the two come out
+// smallest; the coarse grid rarely meets the place where the data changes.
+static void NudgeBlockEnds(BestState* state, uint32_t blocks) {
+    uint32_t* ends = state->blockEnds;
+    for (uint32_t round = 0; round < BEST_NUDGE_ROUNDS; round++) {
+        bool moved = false;
+        for (uint32_t j = 0; j + 1 < blocks; j++) {
+            uint32_t from = j > 0 ? ends[j - 1] : 0, to = ends[j + 1];
+            uint32_t bestEnd = ends[j];
+            uint32_t bestBits = CellBlockBits(state, from, bestEnd) + CellBlockBits(state, bestEnd, to);
+            uint32_t lowest = ends[j] > from + BEST_NUDGE_CELLS ? ends[j] - BEST_NUDGE_CELLS : from + 1;
+            if (to > lowest + BEST_MAX_SPAN) lowest = to - BEST_MAX_SPAN;
+            uint32_t highest = ends[j] + BEST_NUDGE_CELLS < to ? ends[j] + BEST_NUDGE_CELLS : to - 1;
+            if (highest > from + BEST_MAX_SPAN) highest = from + BEST_MAX_SPAN;
+            for (uint32_t end = lowest; end <= highest; end++) {
+                if (end == ends[j]) continue;
+                uint32_t bits = CellBlockBits(state, from, end) + CellBlockBits(state, end, to);
+                if (bits < bestBits) {
+                    bestBits = bits;
+                    bestEnd = end;
+                }
+            }
+            if (bestEnd != ends[j]) moved = true;
+            ends[j] = bestEnd;
+        }
+        if (!moved) break;
+    }
 }
 
 // Parses one block's bytes again under the block's own codes and writes whichever
@@ -263,20 +366,19 @@ static void WriteBlock(BestState* state, const Segment* segment, uint32_t from, 
 static void EncodeSegment(BestState* state, const Segment* segment, EncBitWriter* writer) {
     uint32_t count = GreedyParse(state, segment, state->symbols);
     for (uint32_t pass = 0; pass < BEST_SEGMENT_PASSES; pass++) {
-        PlanSymbols(state, state->symbols, count);
-        ModelFromPlan(&state->plan, &state->model);
+        EncStatsClear(&state->stats);
+        EncStatsAdd(&state->stats, state->symbols, count);
+        ModelFromCounts(&state->stats, &state->model);
         count = OptimalParse(state, segment, 0, segment->length, &state->model, state->symbols);
     }
-    uint32_t cells = SplitBlocks(state, state->symbols, count);
+    uint32_t cells = CountCells(state, state->symbols, count);
+    uint32_t blocks = SplitCoarse(state, cells);
+    NudgeBlockEnds(state, blocks);
 
-    // Block ends, found back to front, are turned into symbol and byte ranges.
-    uint32_t ends[BEST_GRID_CELLS + 1];
-    uint32_t blocks = 0;
-    for (uint32_t cell = cells; cell > 0; cell = state->gridFrom[cell])
-        ends[blocks++] = cell;
+    // Block ends are turned into symbol and byte ranges.
     uint32_t symbol = 0, byte = 0;
-    while (blocks > 0) {
-        uint32_t endSymbol = ends[--blocks] * BEST_GRID_SYMBOLS;
+    for (uint32_t block = 0; block < blocks; block++) {
+        uint32_t endSymbol = state->blockEnds[block] * BEST_FINE_SYMBOLS;
         if (endSymbol > count) endSymbol = count;
         uint32_t endByte = byte;
         for (uint32_t i = symbol; i < endSymbol; i++)

@@ -152,6 +152,25 @@ inline Bytes CorpusWordList(size_t size, uint32_t seed, uint32_t vocabulary) {
     return bytes;
 }
 
+// Pieces of random bytes, text and program-like records of uneven lengths, so that
+// the codes change at places off any grid of block ends; a random piece can fill
+// more than a block's 65535 symbols on its own.
+inline Bytes CorpusMixed(size_t size, uint32_t seed) {
+    CorpusRandom random(seed);
+    Bytes bytes;
+    bytes.reserve(size);
+    while (bytes.size() < size) {
+        const uint32_t piece = 1 + random.Below(random.Below(3) == 0 ? 90000 : 9000);
+        const uint32_t kind = random.Below(3);
+        Bytes more = kind == 0   ? CorpusRandomBytes(piece, random.Next())
+                     : kind == 1 ? CorpusText(piece, random.Next())
+                                 : CorpusBinary(piece, random.Next());
+        bytes.insert(bytes.end(), more.begin(), more.end());
+    }
+    bytes.resize(size);
+    return bytes;
+}
+
 static const CorpusKind kCorpusKinds[] = {
     {"zeros", CorpusZeros},
     {"runs", CorpusRuns},
@@ -160,6 +179,7 @@ static const CorpusKind kCorpusKinds[] = {
     {"binary", CorpusBinary},
     {"period4096", CorpusPeriodic<4096>},
     {"period4097", CorpusPeriodic<4097>},
+    {"mixed", CorpusMixed},
 };
 
 // Bytes whose counts follow the Fibonacci numbers, in random order: their plain

@@ -116,7 +116,8 @@ INSTANTIATE_TEST_SUITE_P(Corpus, LhaOracleCorpusTest,
                                            OracleCase{"random", 4097}, OracleCase{"random", 150000},
                                            OracleCase{"text", 4095}, OracleCase{"text", 300000},
                                            OracleCase{"binary", 8193}, OracleCase{"binary", 200000},
-                                           OracleCase{"period4096", 30000}, OracleCase{"period4097", 30000}),
+                                           OracleCase{"period4096", 30000}, OracleCase{"period4097", 30000},
+                                           OracleCase{"mixed", 600000}),
                          CaseName);
 
 } // namespace
