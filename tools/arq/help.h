@@ -15,7 +15,7 @@ int PrintHelp(const std::string& command);
 int UsageError(const std::string& command, const std::string& message);
 
 // The opening every command shares: its arguments read by specs into *line, and
-// --help (the spec named "help") answered. 1 to go on; 0 when the command ends at once
+// --help (the option whose long name is "help") answered. 1 to go on; 0 when the command ends at once
 // with *code: ARQ_EXIT_OK after the help, ARQ_EXIT_USAGE after a usage error.
 int CommandLineRead(const std::string& command, const std::vector<std::string>& args, const OptionSpec* specs,
                     int specCount, CommandLine* line, int* code);

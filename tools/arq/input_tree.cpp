@@ -300,8 +300,9 @@ std::string StoredNameOf(const std::string& host, unsigned codePage, int keepCas
     PlatSetCodePage(before);
     // The engine upper-cases a..z only, which the host's spelling holds as the same bytes.
     file->shown = host;
-    for (char& letter : file->shown) {
-        if (!keepCase && letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 32);
+    if (!keepCase) {
+        for (char& letter : file->shown)
+            letter = static_cast<char>(CharUpperAZ(static_cast<unsigned char>(letter)));
     }
     return problem;
 }
