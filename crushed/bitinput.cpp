@@ -156,15 +156,21 @@ void BitInputPutBack() {
     if (g_slotAhead) BitInputSettle();
 }
 
-void PrimeBits() {
+// An empty register and read-ahead for a stream of `primed` bytes from the slot.
+static void StartStream(uint32_t primed) {
     g_bits = 0;
     g_count = 0;
     g_next = 0;
     g_end = 0;
     g_aheadAt = 0;
     g_slotRead = 0;
-    g_primed = CompressedLeft;
+    g_primed = primed;
     g_slotEnd = NOT_ENDED;
+    g_slotAhead = 0;
+}
+
+void PrimeBits() {
+    StartStream(CompressedLeft);
     BitInputSettle();
 }
 
@@ -214,13 +220,5 @@ void BitInputResetState() {
     SpareBits = 0;
     CompressedLeft = 0;
     InputSlot = -1;
-    g_bits = 0;
-    g_count = 0;
-    g_next = 0;
-    g_end = 0;
-    g_aheadAt = 0;
-    g_slotRead = 0;
-    g_primed = 0;
-    g_slotEnd = NOT_ENDED;
-    g_slotAhead = 0;
+    StartStream(0);
 }
