@@ -29,15 +29,17 @@
 
 enum {
     // Lookup entries of the main code: the 4096 of its first level, then second-level
-    // tables for the codes longer than 12 bits, at most one per symbol and none
-    // deeper than 16 - 12 bits.
-    MAIN_LOOKUP_ENTRIES = MAIN_TABLE_ENTRIES + CRUSHED_MAIN_SYMBOLS * (1 << (16 - CRUSHED_MAIN_TABLE_BITS)),
-    // The same for the position code over its 8-bit first level.
-    POSITION_LOOKUP_ENTRIES =
-        AUX_TABLE_ENTRIES + CRUSHED_POSITION_SYMBOLS * (1 << (16 - CRUSHED_AUX_TABLE_BITS)),
+    // tables for the codes longer than 12 bits, at most one per symbol (each holds a
+    // code) and none deeper than 16 - 12 bits: 12,256 entries.
+    MAIN_LOOKUP_ENTRIES = MAIN_TABLE_ENTRIES +
+                          CRUSHED_MAIN_SYMBOLS * (1 << (CRUSHED_MAX_CODE_LENGTH - CRUSHED_MAIN_TABLE_BITS)),
+    // The same for the position code over its 8-bit first level: 3,584 entries.
+    POSITION_LOOKUP_ENTRIES = AUX_TABLE_ENTRIES + CRUSHED_POSITION_SYMBOLS * (1 << (CRUSHED_MAX_CODE_LENGTH -
+                                                                                    CRUSHED_AUX_TABLE_BITS)),
 };
 
-// The decoder's tables, obtained once (MAIN_TABLE_BYTES) and kept for later entries.
+// The decoder's tables, obtained once (MAIN_TABLE_BYTES, 71,552 bytes) and kept for
+// later entries.
 struct DecoderTables {
     uint32_t main[MAIN_LOOKUP_ENTRIES];         // main-code symbol and code length in one step
     uint32_t position[POSITION_LOOKUP_ENTRIES]; // position base, extra bits and code length
