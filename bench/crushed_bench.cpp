@@ -5,11 +5,22 @@
 // wall clock; the *_start rows time the same commands on a one-byte archive, the
 // cost of starting the program).
 //
+// Then, unless VARDOK_GZIP_RUNS is 0, a table of whole-process CPU times (user +
+// system, medians of VARDOK_GZIP_RUNS runs, default 9, the commands taken in turn):
+// `arq test` of an archive made by `arq create --fast` of each corpus file (every
+// entry's CRC-32 checked), against `libdeflate-gunzip -c` and `gzip -dc` of a gzip
+// file of the same bytes made by zlib at level 6 with a 4 KiB window (windowBits 12,
+// our window's size; gzip checks its CRC-32 too), and the ratios.
+//
 //   VARDOK_CODEC_CORPUS=DIR crushed_bench      (default: a fresh corpus in a scratch folder)
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -203,6 +214,107 @@ void RegisterAll() {
     }
 }
 
+// ---- Whole-process CPU time against gzip's decoders --------------------------------
+
+// The CPU time (user + system, seconds) of one run of a program with its output thrown
+// away, or a negative number when it cannot be run or fails. The benchmark is built
+// for Linux only, so it waits for its child itself: a shell in between would be timed too.
+double ChildCpuSeconds(const std::vector<std::string>& command) {
+    const pid_t child = fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        std::FILE* null = std::fopen("/dev/null", "w");
+        if (null != nullptr) {
+            dup2(fileno(null), 1);
+            dup2(fileno(null), 2);
+        }
+        std::vector<char*> args;
+        for (const std::string& a : command)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage usage = {};
+    if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n == 0 ? 0 : (n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2);
+}
+
+// arq beside this program (both land in the build's bin folder).
+std::string ArqProgram() {
+    std::error_code error;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string("arq") : (self.parent_path() / "arq").string();
+}
+
+void CompareWithGzip() {
+    const char* given = std::getenv("VARDOK_GZIP_RUNS");
+    const int runs = given != nullptr ? std::atoi(given) : 9;
+    if (runs <= 0) return;
+    const std::string arq = ArqProgram();
+    const bool libdeflate = Runs("command -v libdeflate-gunzip");
+    if (!Runs("command -v python3") || !Runs("command -v gzip")) {
+        std::printf("\nNo comparison with gzip: python3 or gzip is missing.\n");
+        return;
+    }
+    std::printf("\nWhole-process CPU time, median of %d runs taken in turn (ms)\n", runs);
+    std::printf("%-16s %10s %10s %10s %10s %10s %10s\n", "file", "arq test", "libdeflate", "gzip -dc",
+                "arq/libd", "arq/gzip", "bytes");
+    double sums[3] = {0, 0, 0};
+    for (const CorpusFile& file : Files()) {
+        if (file.name == "start") continue;
+        const std::string folder = Scratch().file("gzip-" + file.name);
+        std::filesystem::create_directories(folder);
+        const std::string data = folder + "/" + file.name;
+        WriteFileBytes(data, file.data);
+        const std::string gz = data + ".gz";
+        const std::string archive = folder + "/fast.arq";
+        const std::string make =
+            "python3 -c \"import sys, zlib; c = zlib.compressobj(6, zlib.DEFLATED, 16 + 12, 9); "
+            "sys.stdout.buffer.write(c.compress(open(sys.argv[1], 'rb').read()) + c.flush())\" \"" +
+            data + "\" > \"" + gz + "\"";
+        if (std::system(make.c_str()) != 0 ||
+            ChildCpuSeconds({arq, "create", "--fast", "-q", archive, "-C", folder, file.name}) < 0) {
+            std::printf("%-16s cannot be prepared\n", file.name.c_str());
+            continue;
+        }
+        std::vector<double> times[3];
+        bool failed = false;
+        for (int run = 0; run < runs && !failed; run++) {
+            const double ours = ChildCpuSeconds({arq, "test", "-q", archive});
+            const double libd = libdeflate ? ChildCpuSeconds({"libdeflate-gunzip", "-c", gz}) : 0;
+            const double gzip = ChildCpuSeconds({"gzip", "-dc", gz});
+            failed = ours < 0 || libd < 0 || gzip < 0;
+            times[0].push_back(ours);
+            times[1].push_back(libd);
+            times[2].push_back(gzip);
+        }
+        if (failed) {
+            std::printf("%-16s a command failed\n", file.name.c_str());
+            continue;
+        }
+        double medians[3];
+        for (int i = 0; i < 3; i++) {
+            medians[i] = Median(times[i]);
+            sums[i] += medians[i];
+        }
+        std::printf("%-16s %10.2f %10.2f %10.2f %10.2f %10.2f %10zu\n", file.name.c_str(), medians[0] * 1e3,
+                    medians[1] * 1e3, medians[2] * 1e3, medians[1] > 0 ? medians[0] / medians[1] : 0,
+                    medians[0] / medians[2], file.data.size());
+    }
+    std::printf("%-16s %10.2f %10.2f %10.2f %10.2f %10.2f\n", "all", sums[0] * 1e3, sums[1] * 1e3,
+                sums[2] * 1e3, sums[1] > 0 ? sums[0] / sums[1] : 0, sums[2] > 0 ? sums[0] / sums[2] : 0);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -210,5 +322,6 @@ int main(int argc, char** argv) {
     RegisterAll();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    CompareWithGzip();
     return 0;
 }

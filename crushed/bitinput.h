@@ -1,43 +1,60 @@
 // Bit input of the Crushed decoder: the entry's compressed bytes as one bit stream.
 //
 // Format notes. Bytes are taken in file order, each from its most significant bit
-// down. BitBuffer always holds the next 32 unconsumed bits, the next one in bit 31;
-// the low SpareBits bits of SpareByte are the bits after those:
+// down. Every code and field of the format is at most 16 bits, so a decoder can peek
+// at a whole code before consuming it. Beyond the compressed size, and behind input
+// that ended early, the stream continues with zero bits.
 //
-//     BitBuffer                          SpareByte
-//     31                               0  7       0
-//     [ next 32 bits of the stream     ]  [ used |  SpareBits still to come ]
+// Two views of the same stream. The decoder works on a 64-bit register (BitReader)
+// filled from a read-ahead buffer that takes the slot's bytes a block at a time:
 //
-// Every code and field of the format is at most 16 bits, so a decoder can peek at
-// a whole code in BitBuffer before consuming it. Bytes are fetched one FileGetByte
-// at a time, only when BitBuffer needs them, and never more than CompressedLeft of
-// them: after a well-formed entry the slot stands exactly on the byte behind its
-// compressed data, where the next record starts, without a seek. Beyond the
-// compressed size the stream continues with zero bits.
+//     bits                                   read-ahead              slot
+//     63                                  0  [ ... next ... end )    [ read ... )
+//     [ count unconsumed bits | behind them ]   bytes not yet in bits  not yet read
+//
+// Outside the decoder's loop the stream keeps the shape it had when bytes were fetched
+// one at a time: BitBuffer holds the next 32 unconsumed bits, the low SpareBits bits of
+// SpareByte the bits after those, and the slot stands behind the last byte fetched.
+// That shape is a function of the bits consumed alone: with B bits consumed, exactly
+// F = ceil((B + 32) / 8) bytes have been fetched. BitInputSettle puts the read-ahead
+// back into that shape (the slot sought back behind byte F, the bytes behind it
+// forgotten), so that a caller sees the slot, CompressedLeft and the counts exactly as
+// the stream's bits place them, whatever was read ahead. The calls below end with it;
+// between the chunks of an entry the decoder brings only the counts up to date and
+// leaves the slot ahead (a seek per chunk would cost a tenth of the decoding), until
+// the entry fails, ends with a short chunk, has every byte it may read in hand, or its
+// caller says it is over (DecoderPutBack).
 //
 // The state is process-wide (one entry is decoded at a time) and not thread-safe.
-// The block decoder works on a register copy of it (BitReader) in its inner loop.
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "crushed/crushed.h"
 #include "fileio/slots.h"
 
-// ---- Process-wide state (bitinput.cpp) ----------------------------------------
+// ---- The one-byte-at-a-time view, refreshed by BitInputSettle ----------------
 extern uint32_t BitBuffer; // the next 32 unconsumed bits; the next one is bit 31
 extern uint32_t SpareByte; // the byte fetched last
-extern uint32_t SpareBits; // 0..8 low bits of SpareByte not yet in BitBuffer
+extern uint32_t SpareBits; // 0..7 low bits of SpareByte not yet in BitBuffer
 
 enum {
-    BIT_BUFFER_BITS = 32,
-    BIT_MAX_FIELD = 16, // longest code or field taken in one PullBits
+    BIT_BUFFER_BITS = 32, // the view's register
+    BIT_MAX_FIELD = 16,   // longest code or field taken in one PullBits
+    READER_BITS = 64,     // the decoder's register
+    // After ReaderRefill at least this many bits are in the register: a main code (16),
+    // a position code (16) and its extra bits (11) fit without another refill.
+    READER_REFILLED = READER_BITS - 8,
+    // Bytes taken from the slot per read. Small against the runtime's own buffer, so
+    // that the seek back behind the bytes consumed stays within what it holds.
+    READ_AHEAD_BYTES = 1024,
 };
 
-// Starts the stream: BitBuffer, SpareByte and SpareBits to 0, then DropBits(32), which
-// fetches the first four bytes (fewer when CompressedLeft is smaller).
+// Starts the stream from CompressedLeft bytes of InputSlot and settles it: BitBuffer
+// holds the first four bytes (fewer when CompressedLeft is smaller).
 void PrimeBits();
-// Discards the top n bits (0..32) of BitBuffer and appends the next n stream bits.
+// Discards the top n bits (0..32) of BitBuffer, appends the next n stream bits, settles.
 void DropBits(uint32_t n);
 // The next n bits (0..16) as a number, first bit most significant; then DropBits(n).
 uint32_t PullBits(uint32_t n);
@@ -47,57 +64,71 @@ void BitInputResetState();
 // ---- Register copy for the block decoder's inner loop --------------------------
 //
 // Loading the state into a local record lets the compiler keep it in registers while
-// the window is written through a byte pointer; ReaderStore puts it back.
+// the window is written through a byte pointer; ReaderStore puts it back. Records go
+// in and out of the functions that are not inlined by value: a record whose address
+// is taken could be written through the window's byte pointer, as far as the compiler
+// knows, and would be kept in memory.
 struct BitReader {
-    uint32_t buffer;
-    uint32_t spareByte;
-    uint32_t spareBits;
-    uint32_t left;
-    int32_t slot;
-    int32_t ended;
-    uint32_t fill; // zero bytes supplied after the compressed size was used up
-    uint32_t lost; // compressed bytes never fetched because the input ended early
+    uint64_t bits;       // next unconsumed bit in bit 63
+    uint32_t count;      // bits of `bits` that are the stream's (0..64)
+    const uint8_t* next; // the read-ahead's next byte for `bits`
+    const uint8_t* end;  // behind its last byte
 };
 
-void ReaderLoad(BitReader& in);
-void ReaderStore(const BitReader& in);
+BitReader ReaderLoad();
+void ReaderStore(BitReader in);
+// Puts the stream into its one-byte-at-a-time shape (see above): the slot behind the
+// last byte fetched, BitBuffer, SpareByte, SpareBits and CompressedLeft as fetching
+// would have left them.
+void BitInputSettle();
+// Between two chunks: CompressedLeft, the view and the counts up to date; the slot put
+// back only when no more than the rest of the compressed size lies ahead of it.
+void BitInputSettleBetweenChunks();
+// BitInputSettle when the slot may stand ahead; nothing otherwise.
+void BitInputPutBack();
+// Reads the next block from the slot (or supplies zeros past the data) and refills.
+BitReader ReaderRefillSlow(BitReader in);
 
-// The next byte of the entry (one FileGetByte), or 0 once its compressed size is used up.
-inline uint32_t ReaderFetch(BitReader& in) {
-    if (in.left == 0) {
-        if (in.fill < UINT32_MAX) in.fill++;
-        return 0;
-    }
-    in.left--;
-    int byte = FileGetByte(in.slot);
-    if (byte < 0) {
-        // The input ended before the compressed size: nothing behind it is worth asking for.
-        in.ended = 1;
-        in.lost = in.left;
-        in.left = 0;
-        return 0;
-    }
-    return static_cast<uint32_t>(byte);
+// Eight stream bytes as one number, the first most significant. Spelt out byte by byte
+// so that it is the same on every processor; compilers make it one load and a byte swap.
+inline uint64_t LoadBigEndian64(const uint8_t* p) {
+    return (static_cast<uint64_t>(p[0]) << 56) | (static_cast<uint64_t>(p[1]) << 48) |
+           (static_cast<uint64_t>(p[2]) << 40) | (static_cast<uint64_t>(p[3]) << 32) |
+           (static_cast<uint64_t>(p[4]) << 24) | (static_cast<uint64_t>(p[5]) << 16) |
+           (static_cast<uint64_t>(p[6]) << 8) | static_cast<uint64_t>(p[7]);
 }
 
-// DropBits for n from 0 to 31.
+// Tops the register up to at least READER_REFILLED bits, whole bytes at a time.
+// `bits |= word >> count` also ORs in the leading bits of the byte after the last one
+// taken; they are that byte's own bits, which the next refill ORs in again at the same
+// place, so they do no harm (and below `count` nothing is read as the stream's).
+inline void ReaderRefill(BitReader& in) {
+    if (in.count >= READER_REFILLED) return;
+    if (in.end - in.next < 8) {
+        in = ReaderRefillSlow(in);
+        return;
+    }
+    in.bits |= LoadBigEndian64(in.next) >> in.count;
+    const uint32_t taken = (READER_BITS - 1 - in.count) >> 3;
+    in.next += taken;
+    in.count += taken * 8;
+}
+
+// The top n bits (1..32) of the register, which must hold them.
+inline uint32_t ReaderPeek(const BitReader& in, uint32_t n) {
+    return static_cast<uint32_t>(in.bits >> (READER_BITS - n));
+}
+
+// Drops n bits (0..count): a shift below 64, so n = 0 is safe.
 inline void ReaderDrop(BitReader& in, uint32_t n) {
-    in.buffer <<= n;
-    while (n > in.spareBits) {
-        n -= in.spareBits;
-        // The spare bits land directly above the n bits still missing.
-        in.buffer |= in.spareByte << n;
-        in.spareByte = ReaderFetch(in);
-        in.spareBits = 8;
-    }
-    in.spareBits -= n;
-    // The bits of spareByte above the new ones are already in place; OR-ing them again is harmless.
-    in.buffer |= in.spareByte >> in.spareBits;
+    in.bits <<= n;
+    in.count -= n;
 }
 
-// PullBits for n from 1 to 16.
+// The next n bits (1..16), refilling first when the register holds fewer.
 inline uint32_t ReaderPull(BitReader& in, uint32_t n) {
-    uint32_t value = in.buffer >> (BIT_BUFFER_BITS - n);
+    if (in.count < n) ReaderRefill(in);
+    const uint32_t value = ReaderPeek(in, n);
     ReaderDrop(in, n);
     return value;
 }

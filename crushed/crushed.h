@@ -71,6 +71,14 @@ void CrushedBufferFree(CrushedBuffer* buffer);
 // stands behind the entry's data. After a well-formed entry the slot stands exactly on
 // the byte behind its compressed data, where the next record starts.
 //
+// The decoder reads the slot ahead of the stream's bits. Between two chunks of an entry
+// the slot may stand up to a thousand bytes further on than the bits have reached; it
+// is put back behind the last byte they have reached (exactly where fetching one byte
+// at a time as each is needed would leave it) after DecoderReset, when the entry fails,
+// after a short chunk, once no more than the rest of CompressedLeft lies ahead, and by
+// DecoderPutBack, which a caller that stops after a full chunk calls before it uses
+// the slot again.
+//
 // The state is process-wide (one entry is decoded at a time) and not thread-safe.
 
 extern int32_t InputSlot;       // slot the compressed bytes come from; starts at -1
@@ -89,6 +97,10 @@ int DecoderReset();
 // no DecoderReset, or a call after a chunk shorter than 4096 bytes (the entry's last).
 // On a failure the chunk is filled with zeros.
 int DecodeChunk(EntryDescriptor* descriptor, uint32_t count, uint8_t* window);
+
+// Puts the slot back behind the last byte the entry's stream has reached, if the
+// decoder has read beyond it. For the end of an entry whose last chunk was full.
+void DecoderPutBack();
 
 // Frees the main table, if held: the table is kept from one entry to the next, and the
 // caller's top-level extraction ends by releasing it.

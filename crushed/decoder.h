@@ -28,12 +28,28 @@
 #include "crushed/tables.h"
 
 enum {
-    // One 16-bit entry per 12-bit index: 8192 bytes, obtained once and kept for later entries.
-    MAIN_TABLE_BYTES = MAIN_TABLE_ENTRIES * sizeof(uint16_t),
+    // Lookup entries of the main code: the 4096 of its first level, then second-level
+    // tables for the codes longer than 12 bits, at most one per symbol (each holds a
+    // code) and none deeper than 16 - 12 bits: 12,256 entries.
+    MAIN_LOOKUP_ENTRIES = MAIN_TABLE_ENTRIES +
+                          CRUSHED_MAIN_SYMBOLS * (1 << (CRUSHED_MAX_CODE_LENGTH - CRUSHED_MAIN_TABLE_BITS)),
+    // The same for the position code over its 8-bit first level: 3,584 entries.
+    POSITION_LOOKUP_ENTRIES = AUX_TABLE_ENTRIES + CRUSHED_POSITION_SYMBOLS * (1 << (CRUSHED_MAX_CODE_LENGTH -
+                                                                                    CRUSHED_AUX_TABLE_BITS)),
 };
 
+// The decoder's tables, obtained once (MAIN_TABLE_BYTES, 71,552 bytes) and kept for
+// later entries.
+struct DecoderTables {
+    uint32_t main[MAIN_LOOKUP_ENTRIES];         // main-code symbol and code length in one step
+    uint32_t position[POSITION_LOOKUP_ENTRIES]; // position base, extra bits and code length
+    uint16_t mainTree[MAIN_TABLE_ENTRIES];      // BuildTable's table of the main code
+};
+
+enum { MAIN_TABLE_BYTES = sizeof(DecoderTables) };
+
 // ---- Process-wide state (decoder.cpp) -------------------------------------------
-extern uint16_t* MainTable; // MAIN_TABLE_BYTES from MemAlloc, held until DecoderRelease
+extern DecoderTables* MainTable; // MAIN_TABLE_BYTES from MemAlloc, held until DecoderRelease
 extern uint8_t MainLengths[CRUSHED_MAIN_SYMBOLS];
 extern uint8_t AuxLengths[CRUSHED_PRECODE_SYMBOLS]; // pre-code, then position code (13, plus 2 spare)
 extern uint32_t BlockSymbolsLeft; // main-code symbols left in the block; 0: the next one starts a block

@@ -39,7 +39,7 @@ enum {
     // and a closing zero.
     CRUSHED_AUX_LENGTH_ESCAPE = 7,
 
-    CRUSHED_MAIN_TABLE_BITS = 12, // 4096 entries of 16 bits: the 8192-byte MainTable
+    CRUSHED_MAIN_TABLE_BITS = 12, // 4096 entries: the main code's table and its lookup's first level
     CRUSHED_AUX_TABLE_BITS = 8,   // 256 entries: pre-code, then position code
     CRUSHED_TREE_NODES = 1024,    // shared child arrays; a complete main code needs < 1019
 };

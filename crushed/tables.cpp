@@ -101,6 +101,47 @@ int BuildTable(uint32_t symbolCount, const uint8_t* lengths, uint32_t indexBits,
     return 0;
 }
 
+// How many bits below the first level a tree reaches: at most 16 - indexBits, since
+// BuildTable makes nodes only on the way to codes of at most 16 bits.
+static uint32_t TreeDepth(uint32_t value, uint32_t symbolCount) {
+    if (value < symbolCount) return 0;
+    const uint32_t left = TreeDepth(LeftChild[value], symbolCount);
+    const uint32_t right = TreeDepth(RightChild[value], symbolCount);
+    return 1 + (left > right ? left : right);
+}
+
+// Format notes: a second-level table of 2^depth entries for the tree at `node`, entry
+// p being where the walk ends on the bits of p, first bit most significant. A walk that
+// ends early (a shorter code under the same entry) fills every p that begins so.
+int BuildLookupTable(const uint16_t* table, uint32_t indexBits, uint32_t symbolCount, const uint32_t* leafOf,
+                     uint32_t* lookup, uint32_t capacity) {
+    const uint32_t tableSize = 1u << indexBits;
+    if (capacity < tableSize) return ERR_BAD_DATA;
+    uint32_t next = tableSize;
+    for (uint32_t i = 0; i < tableSize; i++) {
+        const uint32_t value = table[i];
+        if (value < symbolCount) {
+            lookup[i] = leafOf[value];
+            continue;
+        }
+        // Every tree holds at least one code and a code lies under one entry only, so
+        // there are at most symbolCount trees: capacity is sized for that many of the
+        // deepest; the check only keeps a wrong size from writing out of bounds.
+        const uint32_t depth = TreeDepth(value, symbolCount);
+        const uint32_t entries = 1u << depth;
+        if (entries > capacity - next) return ERR_BAD_DATA;
+        lookup[i] = TABLE_LINK | (depth << TABLE_LINK_BITS_SHIFT) | next;
+        for (uint32_t p = 0; p < entries; p++) {
+            uint32_t node = value;
+            for (uint32_t bit = depth; node >= symbolCount; bit--)
+                node = ((p >> (bit - 1)) & 1) ? RightChild[node] : LeftChild[node];
+            lookup[next + p] = leafOf[node];
+        }
+        next += entries;
+    }
+    return 0;
+}
+
 void TablesResetState() {
     std::memset(AuxTable, 0, sizeof(AuxTable));
     std::memset(LeftChild, 0, sizeof(LeftChild));

@@ -15,6 +15,17 @@
 // the position code can be built while the main code of the same block is in use.
 // The three codes share one pair of child arrays.
 //
+// The decoder's inner loop does not walk the trees: BuildLookupTable spreads a built
+// table into one whose entries resolve a symbol in one step, each carrying what the
+// decoder needs of its symbol (its code length among it); a tree hanging off an entry
+// becomes a second-level table indexed by the next bits, as many as the tree is deep:
+//
+//     lookup[next indexBits bits] --> leaf                        (TABLE_LINK clear)
+//                                 \-> link: offset, subBits  -->  lookup[offset + next subBits bits]
+//
+// Bit patterns that match no code of an incomplete set lead where the tree leads them,
+// to symbol 0, which then takes the code length of symbol 0 (as the walk does).
+//
 // The state is process-wide (one entry is decoded at a time) and not thread-safe.
 #pragma once
 
@@ -41,6 +52,19 @@ extern uint16_t RightChild[CRUSHED_TREE_NODES];
 // at least CRUSHED_TREE_NODES, indexBits outside 1..TABLE_MAX_INDEX_BITS. An
 // incomplete set (sum below 1) is valid: stream bits matching no code read as symbol 0.
 int BuildTable(uint32_t symbolCount, const uint8_t* lengths, uint32_t indexBits, uint16_t* table);
+
+enum {
+    TABLE_LINK = 1u << 31,           // a lookup entry that leads to a second-level table
+    TABLE_LINK_BITS_SHIFT = 16,      // a link's index width (1..16 - indexBits) sits here
+    TABLE_LINK_OFFSET_MASK = 0xFFFF, // and its table's offset in the low bits
+};
+
+// Spreads `table` (2^indexBits entries of a code of symbolCount symbols, as BuildTable
+// left it, trees included) into `lookup`: an entry below symbolCount becomes
+// leafOf[symbol], a tree its second-level table, placed behind the first level. At
+// most `capacity` entries are written; 0, or ERR_BAD_DATA when they would not fit.
+int BuildLookupTable(const uint16_t* table, uint32_t indexBits, uint32_t symbolCount, const uint32_t* leafOf,
+                     uint32_t* lookup, uint32_t capacity);
 
 // Clears the aux table and the child arrays (tests).
 void TablesResetState();

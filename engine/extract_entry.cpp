@@ -161,6 +161,9 @@ static int ExtractCrushed(EntryDescriptor* desc, int32_t dataStart, int assemble
         BytesWritten += count;
         left -= count;
     }
+    // The decoder reads ahead of the stream between chunks; an entry that stops after
+    // a full chunk (or is cancelled) leaves the slot where the stream's bits end.
+    if (result == 0) DecoderPutBack();
     MemFree(window);
     if (result == 0 && desc->status == STATUS_CANCEL) result = ERR_CANCELLED;
     if (result == 0 && run->writes) result = FlushOutput(desc->output_slot);

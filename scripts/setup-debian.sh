@@ -9,7 +9,7 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-win32 wine64
   wine wine32:i386 xvfb xauth xdotool imagemagick fonts-dejavu-core
-  openssl osslsigncode python3 locales lhasa p7zip-full
+  openssl osslsigncode python3 locales lhasa p7zip-full libdeflate-tools
   llvm-14 clang-14 python3-pefile icoutils
   dpkg-dev file lintian unzip
 )
